@@ -34,3 +34,14 @@ function(lct_add_test_executable name)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                          PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120)
 endfunction()
+
+# A GoogleTest executable with real windows: QApplication on the offscreen platform.
+function(lct_add_gui_test_executable name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    lct_target_defaults(${name})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} lct_qttestmain GTest::gtest)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                         PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120
+                                    ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

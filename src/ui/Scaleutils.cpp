@@ -1,0 +1,73 @@
+#include "ui/Scaleutils.h"
+
+#include <QAbstractScrollArea>
+#include <QVariant>
+#include <QWidget>
+#include <algorithm>
+
+namespace {
+struct Extent {
+    int right = 0;
+    int bottom = 0;
+    int left = 10000;
+    int top = 10000;
+    int sumHeights = 0;
+    int sumWidths = 0;
+};
+
+void Accumulate(Extent& e, const QWidget* child) {
+    const QString align = child->property(kAlignProperty).toString();
+    const QRect g = child->geometry();
+    if (align.isEmpty()) {
+        e.right = std::max(e.right, g.x() + g.width());
+        e.bottom = std::max(e.bottom, g.y() + g.height());
+        e.left = std::min(e.left, g.x());
+        e.top = std::min(e.top, g.y());
+    } else if (align == "top" || align == "bottom") {
+        e.sumHeights += g.height();
+    } else if (align == "left" || align == "right") {
+        e.sumWidths += g.width();
+    }
+}
+}  // namespace
+
+void FitClientToControls(QWidget* form) {
+    if (auto* scroll = qobject_cast<QAbstractScrollArea*>(form)) {
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    Extent e;
+    for (QWidget* child : form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        // Hidden means hidden explicitly: at construction nothing is on screen yet.
+        if (!child->isHidden() && !child->isWindow()) {
+            Accumulate(e, child);
+        }
+    }
+    QSize client = form->size();
+    if (e.left != 10000) {
+        client.setWidth(e.sumWidths + e.right + e.left);
+    }
+    if (e.top != 10000) {
+        client.setHeight(e.bottom + e.sumHeights + e.top);
+    }
+    form->resize(client);
+}
+
+QPoint CentredOver(const QRect& bounds, const QSize& size, bool clampToZero) {
+    int left = bounds.left() + (bounds.width() - size.width()) / 2;
+    int top = bounds.top() + (bounds.height() - size.height()) / 2;
+    if (clampToZero) {
+        left = std::max(left, 0);
+        top = std::max(top, 0);
+    }
+    return {left, top};
+}
+
+void PlaceOver(QWidget* window, const QRect& bounds, bool clampToZero) {
+    window->winId();  // a window with a native window knows its frame, and so its outer size
+    window->move(CentredOver(bounds, window->frameGeometry().size(), clampToZero));
+}
+
+QRect BoundsOf(const QWidget* window) {
+    return window->frameGeometry();
+}

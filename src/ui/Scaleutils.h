@@ -1,0 +1,26 @@
+#pragma once
+// Window geometry rules shared by every window: fitting the client area to the controls,
+// and centring a window over another one's bounds.
+#include <QRect>
+
+class QWidget;
+
+// Name of the dynamic property that marks a child as aligned to an edge of its form:
+// "top", "bottom", "left", "right" or "client". Unmarked children stand free.
+inline constexpr const char* kAlignProperty = "lctAlign";
+
+// Sizes the form's client area so that the free margin right and below its free-standing,
+// non-hidden direct children equals the smallest left and top offsets among them; children
+// aligned to an edge add their height or width. A form without free-standing children keeps
+// its size.
+void FitClientToControls(QWidget* form);
+
+// The top-left corner that centres a window of outer size `size` over `bounds`, halves
+// rounded toward zero; with `clampToZero` a negative coordinate becomes 0.
+QPoint CentredOver(const QRect& bounds, const QSize& size, bool clampToZero);
+
+// Moves a top-level window so that its frame is centred over `bounds`.
+void PlaceOver(QWidget* window, const QRect& bounds, bool clampToZero);
+
+// A window's bounds rectangle: its frame in screen coordinates.
+QRect BoundsOf(const QWidget* window);
