@@ -1,0 +1,544 @@
+#include "loader/Loadsequence.h"
+
+#include "base/Clock.h"
+#include "proto/Bytes.h"
+#include "proto/Messages.h"
+
+namespace {
+
+constexpr int kTurnsPerTick = 5;
+constexpr int kBlocksPerTurn = 100;
+constexpr int kPingAttempts = 60;
+constexpr int kSetBaudAttempts = 3;
+constexpr int kSetupAttempts = 10;
+constexpr int kCrcWaits = 6;
+constexpr int kVersionAttempts = 60;
+constexpr int32_t kDrainWaitMs = 100;
+// Draining ends even on a line that never falls quiet.
+constexpr int64_t kDrainLimitMs = 3000;
+constexpr int64_t kHoldStepMs = 50;
+
+Clock& Now() {
+    return CurrentClock();
+}
+
+}  // namespace
+
+template <class OnFrame>
+void LoadSequence::FeedParser(uint32_t count, OnFrame&& onFrame) {
+    for (uint32_t i = 0; i < count; ++i) {
+        if (diag_frame_step(receive_[i], parser_, frame_, kBufferSize) == kDiagFrame) {
+            onFrame();
+        }
+    }
+}
+
+void LoaderHost::HoldStatus(int seconds) {
+    Clock& clock = CurrentClock();
+    const int64_t until = clock.NowSeconds() + seconds;
+    while (clock.NowSeconds() < until) {
+        clock.SleepMs(kHoldStepMs);
+    }
+}
+
+LoadSequence::~LoadSequence() {
+    CloseImage();
+}
+
+void LoadSequence::Start(std::FILE* image) {
+    CloseImage();
+    image_ = image;
+    blockReader_.Arm();
+    portLost_ = false;
+    blockEstimate_ = 0;
+    progressCount_ = 0;
+    step_ = LoadStep::kCheckPort;
+    host_.ShowProgress(0, 0);
+}
+
+void LoadSequence::Tick() {
+    for (int turn = 0; turn < kTurnsPerTick && step_ != LoadStep::kIdle; ++turn) {
+        if (Turn()) {
+            break;
+        }
+    }
+}
+
+void LoadSequence::Cancel() {
+    if (!Running()) {
+        return;
+    }
+    host_.ShowStatus(loadtext::kCancelled);
+    Finish();
+}
+
+bool LoadSequence::Turn() {
+    switch (step_) {
+        case LoadStep::kIdle:
+            return true;
+        case LoadStep::kWaiting:
+            EndWith(TimeoutText());
+            return true;
+        case LoadStep::kFailed:
+            EndWith(loadtext::kFailed);
+            return true;
+        case LoadStep::kReestablished:
+            lastStep_ = step_;
+            EndWith(loadtext::kReestablished);
+            return true;
+        default:
+            break;
+    }
+    lastStep_ = step_;
+    switch (step_) {
+        case LoadStep::kCheckPort:
+            DoCheckPort();
+            break;
+        case LoadStep::kPing:
+            DoPing();
+            break;
+        case LoadStep::kSetBaud:
+            DoSetBaud();
+            break;
+        case LoadStep::kReadFile:
+            DoReadFile();
+            break;
+        case LoadStep::kSendFile:
+            DoSendFile();
+            break;
+        case LoadStep::kCheckRam:
+            DoCheckRam();
+            break;
+        case LoadStep::kProgram:
+            DoProgram();
+            break;
+        case LoadStep::kCheckRange:
+            return DoCheckRange();
+        case LoadStep::kAwaitVersion:
+            DoAwaitVersion();
+            break;
+        default:
+            break;
+    }
+    return false;
+}
+
+void LoadSequence::EndWith(const std::string& text) {
+    step_ = LoadStep::kIdle;
+    CloseImage();
+    host_.ShowStatus(text);
+    Finish();
+}
+
+void LoadSequence::Finish() {
+    step_ = LoadStep::kIdle;
+    CloseImage();
+    host_.EndSequence();
+}
+
+void LoadSequence::DoCheckPort() {
+    if (host_.Port().IsOpen() && host_.CurrentBaud() == kBootBaud) {
+        step_ = LoadStep::kPing;
+        return;
+    }
+    ShowStatusFor(2, loadtext::kPortError);
+    Finish();
+}
+
+void LoadSequence::DoPing() {
+    ShowStatusFor(2, loadtext::kStarted);
+    step_ = LoadStep::kWaiting;
+    for (int left = kPingAttempts; left-- > 0 && step_ == LoadStep::kWaiting;) {
+        WriteCommand(X1F_PING, 0);
+        host_.ShowStatus(loadtext::kEstablishing + std::to_string(left));
+        WaitFor(1, LoadStep::kSetBaud);
+    }
+}
+
+void LoadSequence::DoSetBaud() {
+    ShowStatusFor(2, loadtext::kEstablished);
+    step_ = LoadStep::kWaiting;
+    for (int left = kSetBaudAttempts; left-- > 0 && step_ == LoadStep::kWaiting;) {
+        // Sent at the current rate; the bootloader switches after it.
+        WriteCommand(X1F_SETBAUD, kFastBaud);
+        if (!Reopen(kFastBaud)) {
+            break;
+        }
+        WriteCommand(X1F_PING, 0);
+        WaitFor(10, LoadStep::kReadFile);
+        if (step_ == LoadStep::kWaiting && !Reopen(kBootBaud)) {
+            break;
+        }
+    }
+}
+
+void LoadSequence::DoReadFile() {
+    if (!ScanImage()) {
+        step_ = LoadStep::kFailed;
+        return;
+    }
+    std::rewind(image_);
+    step_ = LoadStep::kWaiting;
+    for (int left = kSetupAttempts; left-- > 0 && step_ == LoadStep::kWaiting;) {
+        WriteCommand(X1F_SETUP, lowest_);
+        WaitFor(1, LoadStep::kSendFile);
+    }
+    if (step_ == LoadStep::kSendFile) {
+        progressCount_ = 0;
+        host_.ShowStatus(loadtext::kSending);
+        host_.ShowProgress(0, blockEstimate_);
+    }
+}
+
+// The first pass: bounds, order and validity of every line. A broken image is never
+// announced: every fault found here ends the load before X1F_SETUP.
+bool LoadSequence::ScanImage() {
+    lowest_ = 0xFFFFFFFFu;
+    highest_ = 0;
+    if (image_ == nullptr) {
+        ShowStatusFor(3, loadtext::kInputError);
+        return false;
+    }
+    SrecFileLines lines(image_);
+    const SrecScan scan = srec_scan(
+        lines, [this](long record) { host_.ShowStatus(loadtext::kReading + std::to_string(record) + ")"); });
+    if (scan.Ok()) {
+        lowest_ = scan.lowest;
+        highest_ = scan.highest;
+        ShowStatusFor(2, loadtext::kReadingDone);
+        blockEstimate_ = scan.BlockEstimate();
+        return true;
+    }
+    if (scan.status == SrecScanStatus::kNotSorted) {
+        ShowStatusFor(3, scan.NotSortedText());
+    }
+    ShowStatusFor(3, loadtext::kInputError);
+    return false;
+}
+
+void LoadSequence::DoSendFile() {
+    DrainInput();
+    for (int sent = 0; sent < kBlocksPerTurn && step_ == LoadStep::kSendFile; ++sent) {
+        uint32_t address = 0;
+        uint32_t length = 0;
+        SrecFileLines lines(image_);
+        const bool more = blockReader_.Next(lines, block_, &address, &length);
+        // The scan found the file sound; a file changed since then must not be half-programmed.
+        if (blockReader_.DroppedRecords() > 0 || (!more && blockReader_.EndedOnError())) {
+            ShowStatusFor(3, loadtext::kInputError);
+            step_ = LoadStep::kFailed;
+            break;
+        }
+        if (!more) {
+            step_ = LoadStep::kCheckRam;
+        }
+        if (length > 0 && !SendBlock(address, length)) {
+            break;
+        }
+        ++progressCount_;
+        host_.ShowProgress(progressCount_, blockEstimate_);
+    }
+    host_.ShowStatus(std::string(loadtext::kSending) + " (" +
+                     std::to_string(blockEstimate_ - progressCount_) + ")");
+    if (step_ == LoadStep::kCheckRam) {
+        WriteCommand(X1F_PING, 0);  // its answer is drained by the next step
+    }
+}
+
+bool LoadSequence::SendBlock(uint32_t address, uint32_t length) {
+    WriteCommand(X1F_LOAD, address, block_, static_cast<uint16_t>(length));
+    AwaitBlockAnswer();
+    return step_ == LoadStep::kSendFile || step_ == LoadStep::kCheckRam;
+}
+
+// Waits for the block's final answer. X1F_WORKING restarts the time allowed; X1F_PASS lets the
+// sending go on; any other code refuses the block and fails the load.
+void LoadSequence::AwaitBlockAnswer() {
+    int64_t lastHeard = Now().MonotonicMs();
+    bool answered = false;
+    while (!answered && !portLost_) {
+        if (Now().MonotonicMs() - lastHeard >= kBlockAnswerMs) {
+            step_ = LoadStep::kWaiting;
+            return;
+        }
+        uint32_t got = 0;
+        if (!ReadPort(&got, kPollMs)) {
+            return;
+        }
+        FeedParser(got, [&] {
+            X1fPayload answer;
+            if (answered || frame_[frame::kIdOffset] != msgid::kBootloader ||
+                !x1f_decode_payload(frame_ + frame::kPayloadOffset, parser_.total - frame::kOverhead,
+                                    answer)) {
+                return;
+            }
+            x1f_trace("Got x1f: %s [%d] %lu", x1f_name(answer.code), answer.code,
+                      static_cast<unsigned long>(answer.value));
+            if (answer.code == X1F_WORKING) {
+                lastHeard = Now().MonotonicMs();
+                return;
+            }
+            answered = true;
+            if (answer.code == X1F_PASS) {
+                return;
+            }
+            if (answer.code != X1F_FAIL) {
+                ShowStatusFor(2, loadtext::kUnexpected);
+            }
+            step_ = LoadStep::kFailed;
+        });
+    }
+}
+
+void LoadSequence::DoCheckRam() {
+    ShowStatusFor(2, loadtext::kRequestCrc);
+    DrainInput();
+    reply_.code = 0;
+    step_ = LoadStep::kWaiting;
+    WriteCommand(X1F_CRCRAM, 0);
+    if (!AwaitCrcReply(LoadStep::kProgram)) {
+        return;
+    }
+    if (reply_.code == X1F_BADCMD) {
+        host_.ShowStatus(loadtext::kNoCrc);
+        step_ = LoadStep::kProgram;
+    } else if (reply_.code == X1F_PASS && reply_.value == 0) {
+        ShowStatusFor(2, loadtext::kRamCrc + std::to_string(reply_.value));
+    } else {
+        ShowStatusFor(2, loadtext::kCrcFailed);
+        step_ = LoadStep::kFailed;
+    }
+}
+
+// Up to six waits of 2 s while no final reply came. Returns false when the wait ended without
+// a verdict to judge (time-out or lost port).
+bool LoadSequence::AwaitCrcReply(LoadStep next) {
+    for (int waits = 0; waits < kCrcWaits && step_ == LoadStep::kWaiting && !portLost_ &&
+                        (reply_.code == 0 || reply_.code == X1F_WORKING);
+         ++waits) {
+        WaitFor(2, next);
+    }
+    return step_ != LoadStep::kWaiting && !portLost_;
+}
+
+void LoadSequence::DoProgram() {
+    host_.HoldStatus(2);
+    DrainInput();
+    WriteCommand(X1F_PROGRAM, 0);
+    ShowStatusFor(2, loadtext::kStartProgramming);
+    step_ = LoadStep::kWaiting;
+    WaitFor(120, LoadStep::kCheckRange);
+}
+
+bool LoadSequence::DoCheckRange() {
+    ShowStatusFor(2, loadtext::kRequestCrc);
+    const uint32_t rangeLength = highest_ - lowest_ + 1;
+    put_le32(block_, rangeLength);
+    x1f_trace("X1F_CRCANY: minaddr = %lu, outbuf = %lu", static_cast<unsigned long>(lowest_),
+              static_cast<unsigned long>(rangeLength));
+    reply_.code = 0;
+    step_ = LoadStep::kWaiting;
+    WriteCommand(X1F_CRCANY, lowest_, block_, 4);
+    if (!AwaitCrcReply(LoadStep::kAwaitVersion)) {
+        return false;
+    }
+    if (reply_.code == X1F_BADCMD) {
+        host_.ShowStatus(loadtext::kNoCrc);
+        step_ = LoadStep::kAwaitVersion;
+    } else if (reply_.code == X1F_PASS && reply_.value == 0) {
+        ShowStatusFor(2, loadtext::kCrcPassed);
+    } else {
+        ShowStatusFor(2, loadtext::kCrcFailed);
+        x1f_trace("ReturnedX1F.address=%lu", static_cast<unsigned long>(reply_.value));
+        step_ = LoadStep::kFailed;
+    }
+    if (step_ != LoadStep::kAwaitVersion) {
+        return false;
+    }
+    host_.UpdateVersionLabel(ReceiverVersion{});
+    ShowStatusFor(2, loadtext::kProgrammingDone);
+    if (host_.CurrentBaud() == kFastBaud && !Reopen(kBootBaud)) {
+        return false;
+    }
+    host_.ShowPanel({"Cycle Power on the Receiver Now!", "And Wait Until Communication with",
+                     "the Receiver is Re-established."},
+                    PanelColour::kBlue);
+    return true;
+}
+
+void LoadSequence::DoAwaitVersion() {
+    DrainInput();
+    step_ = LoadStep::kWaiting;
+    for (int left = kVersionAttempts; left-- > 0 && step_ == LoadStep::kWaiting && !portLost_;) {
+        host_.RequestVersion();
+        host_.ShowStatus(loadtext::kWaitingVersion + std::to_string(left));
+        deadline_ = Now().NowSeconds() + 2;
+        AwaitVersionFrame();
+    }
+}
+
+// True when a configuration message arrived before the deadline.
+bool LoadSequence::AwaitVersionFrame() {
+    while (step_ == LoadStep::kWaiting && Now().NowSeconds() < deadline_) {
+        uint32_t got = 0;
+        if (!ReadPort(&got, kPollMs)) {
+            return false;
+        }
+        FeedParser(got, [&] {
+            if (frame_[frame::kIdOffset] == msgid::kConfig && step_ == LoadStep::kWaiting) {
+                step_ = LoadStep::kReestablished;
+            }
+        });
+    }
+    return step_ == LoadStep::kReestablished;
+}
+
+void LoadSequence::WaitFor(int seconds, LoadStep next) {
+    deadline_ = Now().NowSeconds() + seconds;
+    AwaitX1fReply(next);
+}
+
+void LoadSequence::AwaitX1fReply(LoadStep next) {
+    while (deadline_ > Now().NowSeconds()) {
+        uint32_t got = 0;
+        if (!ReadPort(&got, kPollMs)) {
+            return;
+        }
+        FeedParser(got, [&] {
+            if (frame_[frame::kIdOffset] == msgid::kBootloader) {
+                OnReply(next);
+            }
+        });
+    }
+}
+
+// Acts on one message-31 reply; one too short to carry a code and value is ignored.
+void LoadSequence::OnReply(LoadStep next) {
+    X1fPayload answer;
+    if (!x1f_decode_payload(frame_ + frame::kPayloadOffset, parser_.total - frame::kOverhead, answer)) {
+        return;
+    }
+    reply_ = answer;
+    x1f_trace("Got x1f: %s [%d] %lu", x1f_name(reply_.code), reply_.code,
+              static_cast<unsigned long>(reply_.value));
+    const int64_t ended = Now().NowSeconds() - 1;
+    switch (reply_.code) {
+        case X1F_PASS:
+            deadline_ = ended;
+            step_ = next;
+            break;
+        case X1F_FAIL:
+            deadline_ = ended;
+            step_ = LoadStep::kFailed;
+            break;
+        case X1F_WORKING:
+            ShowStatusFor(2, loadtext::kInProgress);  // the deadline stays where it was
+            break;
+        case X1F_BADCMD:
+            deadline_ = ended;
+            ShowStatusFor(2, loadtext::kUnrecognized);
+            step_ = LoadStep::kFailed;
+            break;
+        default:
+            deadline_ = ended;
+            ShowStatusFor(2, loadtext::kUnexpected);
+            break;
+    }
+}
+
+// Throws away what is waiting on the line. The parser restarts too: a frame it had begun lost
+// its remaining bytes here and would otherwise swallow the start of the next reply.
+void LoadSequence::DrainInput() {
+    const int64_t until = Now().MonotonicMs() + kDrainLimitMs;
+    uint32_t got = 0;
+    do {
+        if (!ReadPort(&got, kDrainWaitMs)) {
+            break;
+        }
+    } while (got > 0 && Now().MonotonicMs() < until);
+    parser_ = DiagFrameState{};
+}
+
+void LoadSequence::ShowStatusFor(int seconds, const std::string& text) {
+    host_.ShowStatus(text);
+    host_.HoldStatus(seconds);
+}
+
+void LoadSequence::WriteCommand(uint8_t code, uint32_t value, const uint8_t* data, uint16_t length) {
+    if (portLost_) {
+        return;
+    }
+    const uint16_t size = x1f_build_frame(code, value, data, length, 0, command_);
+    CheckPortLost(host_.Port().Write(command_, size));
+}
+
+// One bounded read into the receive buffer. Returns false once the port is lost.
+bool LoadSequence::ReadPort(uint32_t* received, int32_t waitMs) {
+    *received = 0;
+    if (portLost_) {
+        return false;
+    }
+    const bool ok = host_.Port().Read(receive_, kBufferSize, received, waitMs);
+    if (!ok) {
+        *received = 0;
+    }
+    if (!ok || (*received == 0 && host_.DeviceGone())) {
+        CheckPortLost(false);
+        if (!portLost_ && !ok) {
+            Now().SleepMs(waitMs);  // a read that fails at once must not turn a wait into a spin
+        }
+    }
+    return !portLost_;
+}
+
+// After a failed port operation: a port that is no longer open (or a device the host reports
+// gone) ends the load at once, with the port's own error text.
+void LoadSequence::CheckPortLost(bool ok) {
+    if (ok || portLost_) {
+        return;
+    }
+    LoaderPort& port = host_.Port();
+    if (port.IsOpen() && !host_.DeviceGone()) {
+        return;
+    }
+    portLost_ = true;
+    std::string reason = port.LastErrorText();
+    if (reason.empty()) {
+        reason = "the device is no longer there";
+    }
+    ShowStatusFor(2, loadtext::kPortLost + reason);
+    step_ = LoadStep::kFailed;
+}
+
+bool LoadSequence::Reopen(uint32_t baud) {
+    if (portLost_) {
+        return false;
+    }
+    if (!host_.ReopenPort(baud)) {
+        step_ = LoadStep::kFailed;
+        return false;
+    }
+    return true;
+}
+
+void LoadSequence::CloseImage() {
+    if (image_ != nullptr) {
+        std::fclose(image_);
+        image_ = nullptr;
+    }
+}
+
+const char* LoadSequence::TimeoutText() const {
+    switch (lastStep_) {
+        case LoadStep::kSetBaud:
+            return loadtext::kTimeoutSetup;
+        case LoadStep::kSendFile:
+            return loadtext::kTimeoutData;
+        case LoadStep::kProgram:
+            return loadtext::kTimeoutProgram;
+        case LoadStep::kAwaitVersion:
+            return loadtext::kTimeoutVersion;
+        default:
+            return loadtext::kTimeout;
+    }
+}

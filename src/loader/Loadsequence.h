@@ -1,0 +1,213 @@
+#pragma once
+// The programming sequence: puts an S-record image into the receiver through its bootloader.
+//
+// A step machine driven by a timer: each Tick() runs up to five turns; a turn performs the
+// action of the current step and may block in bounded waits (serial reads with a short wait,
+// status holds that sleep in short steps through the clock seam), so it never spins a core
+// and a fake clock runs the whole sequence in milliseconds.
+//
+// The engine knows nothing of windows: it talks to a LoaderHost (the loading dialog, or a
+// test) and reads and writes through the host's LoaderPort.
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "loader/Srec.h"
+#include "loader/X1f.h"
+#include "proto/Diagproto.h"
+
+// The serial port as the loader uses it. Read waits at most waitMs for the first byte;
+// a false result from Read or Write with IsOpen() false means the port is gone.
+class LoaderPort {
+  public:
+    virtual ~LoaderPort() = default;
+    virtual bool Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) = 0;
+    virtual bool Write(const uint8_t* buffer, uint32_t count) = 0;
+    virtual bool IsOpen() const = 0;
+    virtual std::string LastErrorText() const { return {}; }
+};
+
+// Adapts any port class with the serial port's method signatures, by reference.
+template <class Port>
+class LoaderPortAdapter final : public LoaderPort {
+  public:
+    explicit LoaderPortAdapter(Port& port) : port_(port) {}
+    bool Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) override {
+        return port_.Read(buffer, capacity, received, waitMs);
+    }
+    bool Write(const uint8_t* buffer, uint32_t count) override { return port_.Write(buffer, count); }
+    bool IsOpen() const override { return port_.IsOpen(); }
+    std::string LastErrorText() const override { return port_.LastErrorText(); }
+
+  private:
+    Port& port_;
+};
+
+struct ReceiverVersion {
+    uint8_t major = 0;
+    uint8_t minor = 0;
+    std::string suffix;
+};
+
+enum class PanelColour { kRed, kBlue };
+
+// What the sequence needs of the loading dialog.
+class LoaderHost {
+  public:
+    virtual ~LoaderHost() = default;
+    // The port to use now; asked afresh for every operation, so a reopen may replace it.
+    virtual LoaderPort& Port() = 0;
+    // Replaces the one status line with the text, and makes sure it is painted.
+    virtual void ShowStatus(const std::string& text) = 0;
+    // Keeps the current status for the given seconds of the clock. The default sleeps in short
+    // steps through the clock seam; a window may override it to repaint meanwhile.
+    virtual void HoldStatus(int seconds);
+    // Blocks handled so far against the estimate, for a progress bar (estimate 0: unknown).
+    virtual void ShowProgress(int32_t /*handled*/, int32_t /*estimate*/) {}
+    // Closes and reopens the port at the rate; on success the link's current rate becomes it.
+    virtual bool ReopenPort(uint32_t baud) = 0;
+    // The rate the link's port is open at.
+    virtual uint32_t CurrentBaud() const = 0;
+    // Sends the request for the configuration message (216).
+    virtual void RequestVersion() = 0;
+    // Stores the version and shows it on the version label.
+    virtual void UpdateVersionLabel(const ReceiverVersion& version) = 0;
+    // Shows the three warning lines in the colour.
+    virtual void ShowPanel(const std::array<std::string, 3>& lines, PanelColour colour) = 0;
+    // True once the host knows that the device has vanished (unplugged, port error).
+    virtual bool DeviceGone() { return false; }
+    // Restores port, windows and receiver settings after a sequence (the engine is idle).
+    virtual void EndSequence() = 0;
+};
+
+// Step values as the dialog's step field holds them.
+enum class LoadStep : int {
+    kIdle = 0,
+    kCheckPort = 1,
+    kPing = 2,
+    kSetBaud = 3,
+    kReadFile = 4,
+    kWaiting = 9,
+    kReestablished = 11,
+    kSendFile = 14,
+    kCheckRam = 15,
+    kProgram = 16,
+    kCheckRange = 17,
+    kFailed = 19,
+    kAwaitVersion = 20,
+};
+
+class LoadSequence {
+  public:
+    static constexpr uint32_t kBootBaud = 19200;
+    static constexpr uint32_t kFastBaud = 57600;
+    static constexpr int32_t kPollMs = 50;             // the longest single blocking read
+    static constexpr int64_t kBlockAnswerMs = 10'000;  // a block without any answer this long fails
+    static constexpr uint16_t kBufferSize = 1024;
+
+    explicit LoadSequence(LoaderHost& host) : host_(host) {}
+    ~LoadSequence();
+    LoadSequence(const LoadSequence&) = delete;
+    LoadSequence& operator=(const LoadSequence&) = delete;
+
+    // Starts a download of the image (opened "rb"); the sequence owns and closes the stream.
+    void Start(std::FILE* image);
+    // One timer tick: up to five turns.
+    void Tick();
+    bool Running() const { return step_ != LoadStep::kIdle; }
+    // Ends a running sequence at the user's request.
+    void Cancel();
+
+    LoadStep Step() const { return step_; }
+    int32_t BlockEstimate() const { return blockEstimate_; }
+    int32_t ProgressCount() const { return progressCount_; }
+    const X1fPayload& Reply() const { return reply_; }
+
+  private:
+    bool Turn();  // true: end the tick
+    void DoCheckPort();
+    void DoPing();
+    void DoSetBaud();
+    void DoReadFile();
+    void DoSendFile();
+    void DoCheckRam();
+    void DoProgram();
+    bool DoCheckRange();
+    void DoAwaitVersion();
+    void EndWith(const std::string& text);
+    void Finish();
+
+    bool ScanImage();
+    bool SendBlock(uint32_t address, uint32_t length);
+    void AwaitBlockAnswer();
+    bool AwaitCrcReply(LoadStep next);
+    void AwaitX1fReply(LoadStep next);
+    void OnReply(LoadStep next);
+    bool AwaitVersionFrame();
+    void DrainInput();
+
+    void ShowStatusFor(int seconds, const std::string& text);
+    void WriteCommand(uint8_t code, uint32_t value, const uint8_t* data = nullptr, uint16_t length = 0);
+    bool ReadPort(uint32_t* received, int32_t waitMs);
+    bool Reopen(uint32_t baud);
+    void CheckPortLost(bool ok);
+    // Feeds a read to the parser; calls onFrame for each complete frame; stops early when it
+    // returns false.
+    template <class OnFrame>
+    void FeedParser(uint32_t count, OnFrame&& onFrame);
+    void WaitFor(int seconds, LoadStep next);
+    void CloseImage();
+    const char* TimeoutText() const;
+
+    LoaderHost& host_;
+    LoadStep step_ = LoadStep::kIdle;
+    LoadStep lastStep_ = LoadStep::kIdle;
+    std::FILE* image_ = nullptr;
+    SrecBlockReader blockReader_;
+    X1fPayload reply_;
+    uint32_t lowest_ = 0xFFFFFFFFu;
+    uint32_t highest_ = 0;
+    int32_t blockEstimate_ = 0;
+    int32_t progressCount_ = 0;
+    int64_t deadline_ = 0;
+    bool portLost_ = false;
+    bool blockAnswered_ = false;
+    DiagFrameState parser_;
+    uint8_t receive_[kBufferSize] = {};
+    uint8_t frame_[kBufferSize] = {};
+    uint8_t block_[kSrecBlockSize] = {};
+    uint8_t command_[x1f::kFrameLength] = {};
+};
+
+// The status texts of the sequence, for hosts and tests that look for them.
+namespace loadtext {
+inline constexpr const char* kPortError = "PORT ERROR! OPEN PORT AT 19200 BPS FIRST.";
+inline constexpr const char* kStarted = "Started";
+inline constexpr const char* kEstablishing = "Establishing Communication... ";
+inline constexpr const char* kEstablished = "Established Communication with BootLoader.";
+inline constexpr const char* kReading = "Reading File... (";
+inline constexpr const char* kReadingDone = "Reading File Completed.";
+inline constexpr const char* kInputError = "Error in input file.";
+inline constexpr const char* kSending = "Sending File...";
+inline constexpr const char* kRequestCrc = "Request CRC check.";
+inline constexpr const char* kNoCrc = "Target does not support CRC.";
+inline constexpr const char* kRamCrc = "Returned CRC of download image is ";
+inline constexpr const char* kCrcFailed = "CRC check failed.  Please retry.";
+inline constexpr const char* kCrcPassed = "CRC check passed.";
+inline constexpr const char* kStartProgramming = "Sending START PROGRAMMING Command...";
+inline constexpr const char* kProgrammingDone = "Programming Done.  Cycle Power on Receiver.";
+inline constexpr const char* kWaitingVersion = "Waiting for New Version Number... ";
+inline constexpr const char* kReestablished = "Communication Re-established. Ver # Rcvd.";
+inline constexpr const char* kFailed = "Download Failed.";
+inline constexpr const char* kCancelled = "Cancelled";
+inline constexpr const char* kInProgress = "In Progress. (Please wait up to 5 minutes.)";
+inline constexpr const char* kUnrecognized = "Unrecognized cmd.";
+inline constexpr const char* kUnexpected = "Unexpected reply received.";
+inline constexpr const char* kTimeout = "Timeout";
+inline constexpr const char* kTimeoutSetup = "Timeout sending setup command.";
+inline constexpr const char* kTimeoutData = "Timeout while sending program data.";
+inline constexpr const char* kTimeoutProgram = "Timeout sending program command.";
+inline constexpr const char* kTimeoutVersion = "Timeout getting the new software version.";
+inline constexpr const char* kPortLost = "Serial port lost: ";
+}  // namespace loadtext
