@@ -238,8 +238,10 @@ void LoadSequence::DoSendFile() {
         ++progressCount_;
         host_.ShowProgress(progressCount_, blockEstimate_);
     }
-    host_.ShowStatus(std::string(loadtext::kSending) + " (" +
-                     std::to_string(blockEstimate_ - progressCount_) + ")");
+    if (!portLost_) {
+        host_.ShowStatus(std::string(loadtext::kSending) + " (" +
+                         std::to_string(blockEstimate_ - progressCount_) + ")");
+    }
     if (step_ == LoadStep::kCheckRam) {
         WriteCommand(X1F_PING, 0);  // its answer is drained by the next step
     }

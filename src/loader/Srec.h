@@ -44,7 +44,7 @@ class SrecLineSource {
     virtual SrecLineRead ReadLine(std::string& line) = 0;
 };
 
-// Lines of a text held in memory.
+// Lines of a text held in memory; the text must outlive the source.
 class SrecTextLines final : public SrecLineSource {
   public:
     explicit SrecTextLines(std::string_view text) : text_(text) {}
