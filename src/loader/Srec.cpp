@@ -98,7 +98,7 @@ SRecord srec_decode_line(std::string_view line) {
         return invalid;
     }
     const int count = PairAt(text, 2);
-    if (text.size() != static_cast<size_t>(2 * count + 4)) {
+    if (text.size() != 2 * static_cast<size_t>(count) + 4) {
         return invalid;
     }
     const int type = HexValue(text[1]);

@@ -48,6 +48,7 @@ class SrecLineSource {
 class SrecTextLines final : public SrecLineSource {
   public:
     explicit SrecTextLines(std::string_view text) : text_(text) {}
+    explicit SrecTextLines(std::string&&) = delete;  // would hold a view of a destroyed string
     SrecLineRead ReadLine(std::string& line) override;
 
   private:

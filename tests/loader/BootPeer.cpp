@@ -64,7 +64,8 @@ std::vector<uint8_t> ConfigFrame() {
     uint8_t payload[config::kPayloadSize] = {};
     payload[config::kVersionMajor] = 2;
     payload[config::kVersionMinor] = 5;
-    std::memcpy(payload + config::kVersionSuffix, "abc", 3);
+    const uint8_t suffix[config::kVersionSuffixSize] = {'a', 'b', 'c'};
+    std::memcpy(payload + config::kVersionSuffix, suffix, sizeof suffix);
     std::vector<uint8_t> frame(config::kFrameLength);
     build_frame(msgid::kConfig, payload, config::kPayloadSize, frame.data());
     return frame;

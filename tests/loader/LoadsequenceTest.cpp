@@ -303,7 +303,7 @@ PeerAnswer NoAnswer() {
     return {};
 }
 
-BootPeer::Script Answer(uint8_t command, std::optional<PeerAnswer> answer, int nth = 0) {
+BootPeer::Script Answer(uint8_t command, const std::optional<PeerAnswer>& answer, int nth = 0) {
     return [=](const PeerCommand& c) -> std::optional<PeerAnswer> {
         if (c.code == command && (nth == 0 || c.nth == nth)) {
             return answer;
@@ -688,14 +688,16 @@ TEST(LoadSequence, NoiseAndOtherFramesAreIgnored) {
 TEST(LoadSequence, CancelEndsARunningSequence) {
     Rig rig;
     ASSERT_TRUE(rig.Ready());
-    rig.peer.SetScript(Answer(X1F_PING, NoAnswer()));
     rig.sequence.Start(std::tmpfile());
-    rig.sequence.Tick();  // into the probing, which ends its tick only after all probes
+    ASSERT_TRUE(rig.sequence.Running());
     rig.sequence.Cancel();
     EXPECT_FALSE(rig.sequence.Running());
+    EXPECT_EQ(rig.LastStatus(), loadtext::kCancelled);
     EXPECT_EQ(rig.host.ends, 1);
     rig.sequence.Cancel();  // nothing left to cancel
+    rig.sequence.Tick();
     EXPECT_EQ(rig.host.ends, 1);
+    EXPECT_TRUE(rig.peer.Commands().empty());
 }
 
 }  // namespace

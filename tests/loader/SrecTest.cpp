@@ -348,7 +348,8 @@ TEST(SrecScanTest, BoundsEstimateAndProgressMarks) {
     for (uint32_t i = 0; i < 2500; ++i) {
         records.push_back({0x08000000u + i * 16, Bytes(16, static_cast<uint8_t>(i))});
     }
-    SrecTextLines lines(MakeSrecImage(records, "\r\n"));
+    const std::string text = MakeSrecImage(records, "\r\n");
+    SrecTextLines lines(text);
     std::vector<long> marks;
     const SrecScan scan = srec_scan(lines, [&](long n) { marks.push_back(n); });
     EXPECT_TRUE(scan.Ok());
