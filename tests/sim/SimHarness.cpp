@@ -1,5 +1,6 @@
 #include "SimHarness.h"
 
+#include <cerrno>
 #include <chrono>
 
 #include "proto/Bytes.h"
@@ -27,6 +28,13 @@ SimOptions FastOptions() {
 }
 
 bool SimLink::Open(const std::string& device, uint32_t baud) {
+    port_.Close();
+    diag_.Reset();
+    crlf_.Reset();
+    frames.clear();
+    lines.clear();
+    raw.clear();
+    port_.SetBlocking(true);  // reads wait for their first byte, within the limit given
     if (!port_.Open(device, baud)) {
         return false;
     }
@@ -42,7 +50,7 @@ bool SimLink::ReadOnce(int waitMs) {
     uint8_t buffer[1024];
     uint32_t received = 0;
     if (!port_.Read(buffer, sizeof buffer, &received, waitMs)) {
-        return false;
+        return port_.LastErrorCode() == ETIMEDOUT;  // a quiet line is not a failed one
     }
     for (uint32_t i = 0; i < received; ++i) {
         raw.push_back(buffer[i]);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Testport.h"
+#include "link/Serialport.h"
 #include "proto/Crlfproto.h"
 #include "proto/Diagproto.h"
 #include "proto/Messages.h"
@@ -40,7 +40,7 @@ class SimLink {
     Bytes raw;
 
   private:
-    TestPort port_;
+    SerialPort port_;
     DiagProto diag_;
     CRLFProto crlf_;
 };
