@@ -71,7 +71,7 @@ TFormMain::~TFormMain() {
 void TFormMain::BuildStatusBar() {
     portPanel_ = new QLabel(this);
     portPanel_->setObjectName("StatusPanel0");
-    portPanel_->setFixedWidth(kPortPanelWidth);
+    portPanel_->setMinimumWidth(kPortPanelWidth);  // grows for a long device path
     logPanel_ = new QLabel(this);
     logPanel_->setObjectName("StatusPanel1");
     logPanel_->setMinimumWidth(kLogPanelWidth);  // the last panel takes the rest of the bar
