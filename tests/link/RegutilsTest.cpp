@@ -132,9 +132,8 @@ TEST(SerialCommEnumeration, DataWithoutTerminatorIsReadOnlyAsFarAsReturned) {
 class TtyClassTree : public ::testing::Test {
   protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("lct-tty-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        root = fs::temp_directory_path() / ("lct-tty-" + std::to_string(getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
         fs::create_directories(root);
     }
