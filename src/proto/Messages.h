@@ -96,6 +96,7 @@ constexpr uint16_t kCompatibility = 24;
 constexpr uint16_t kCompatibilitySize = 5;
 constexpr uint16_t kVersionNumber = 60;  // 32-bit signed
 constexpr uint16_t kUsedSize = 64;
+constexpr uint16_t kPayloadSize = 64;  // what a receiver sends: exactly the bytes the program reads
 }  // namespace hardware
 
 // Message 31: bootloader command and reply.
@@ -109,4 +110,31 @@ constexpr uint16_t kDataSize = 256;
 constexpr uint16_t kPayloadSize = 264;
 constexpr uint16_t kFrameLength = kPayloadSize + frame::kOverhead;  // 272
 constexpr uint16_t kMinReplyPayload = 8;                            // code, flag, data length and value
+
+// Command codes (PC to receiver).
+constexpr uint8_t kPing = 0;
+constexpr uint8_t kSetup = 1;
+constexpr uint8_t kLoad = 2;
+constexpr uint8_t kErase = 3;
+constexpr uint8_t kProgram = 4;
+constexpr uint8_t kSetBaud = 5;
+constexpr uint8_t kStart = 6;
+constexpr uint8_t kPeek = 7;
+constexpr uint8_t kCrcAny = 8;
+constexpr uint8_t kCrcBoot = 9;
+constexpr uint8_t kCrcNav = 10;
+constexpr uint8_t kCrcDiag = 11;
+constexpr uint8_t kCrcRam = 12;
+
+// Reply codes (receiver to PC).
+constexpr uint8_t kPass = 100;
+constexpr uint8_t kFail = 101;
+constexpr uint8_t kWorking = 102;
+constexpr uint8_t kBadAddress = 200;
+constexpr uint8_t kBadLength = 201;
+constexpr uint8_t kBadCmd = 202;
+constexpr uint8_t kNoProg = 203;
+
+// The rate the bootloader is switched to for a software load.
+constexpr uint32_t kLoadBaudRate = 57600;
 }  // namespace x1f

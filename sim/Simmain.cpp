@@ -1,0 +1,132 @@
+// lctrovi-sim: the simulated receiver as a program. Prints the device to open, then runs
+// until SIGINT or SIGTERM. SIGUSR1 or the line "power" on standard input cycles its power.
+#include <poll.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "sim/Simcommandline.h"
+#include "sim/Simimagefile.h"
+#include "sim/Simreceiver.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int signal) {
+    const auto byte = static_cast<uint8_t>(signal);
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+void InstallSignals() {
+    if (pipe(signalPipe) != 0) {
+        return;
+    }
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGUSR1}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+// Handles one line typed on standard input. False to quit.
+bool Control(SimReceiver& sim, const std::string& line) {
+    if (line == "power") {
+        sim.PowerCycle();
+        std::printf("power cycled\n");
+    } else if (line == "moving on" || line == "moving off") {
+        sim.SetVehicleMoving(line == "moving on");
+    } else if (line.rfind("image ", 0) == 0) {
+        const std::string path = line.substr(6);
+        std::printf(sim.WriteImage(path) ? "image written to %s\n" : "cannot write %s\n", path.c_str());
+    } else if (line == "quit") {
+        return false;
+    } else if (!line.empty()) {
+        std::printf("commands: power, moving on, moving off, image FILE, quit\n");
+    }
+    std::fflush(stdout);
+    return true;
+}
+
+// The image, written once after each programming that finished.
+void SaveImageAfterProgramming(SimReceiver& sim, const std::string& path, bool& saved) {
+    const bool programmed = sim.Mode() == SimMode::kProgrammed;
+    if (programmed && !saved && !path.empty()) {
+        WriteImageFile(sim.ProgrammedImage(), path);
+        std::printf("programmed image written to %s\n", path.c_str());
+        std::fflush(stdout);
+    }
+    saved = programmed;
+}
+
+void RunUntilStopped(SimReceiver& sim, const std::string& imageOut) {
+    bool stdinOpen = true;
+    bool imageSaved = false;
+    std::string typed;
+    while (!sim.Vanished()) {
+        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0}};
+        poll(fds, 2, 200);
+        SaveImageAfterProgramming(sim, imageOut, imageSaved);
+        if ((fds[0].revents & POLLIN) != 0) {
+            uint8_t signal = 0;
+            if (::read(signalPipe[0], &signal, 1) == 1 && signal != SIGUSR1) {
+                return;
+            }
+            sim.PowerCycle();
+        }
+        if ((fds[1].revents & (POLLIN | POLLHUP)) != 0) {
+            char chunk[256];
+            const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+            if (n <= 0) {
+                stdinOpen = false;  // no terminal: signals still work
+                continue;
+            }
+            typed.append(chunk, static_cast<size_t>(n));
+            for (size_t end; (end = typed.find('\n')) != std::string::npos; typed.erase(0, end + 1)) {
+                if (!Control(sim, typed.substr(0, end))) {
+                    return;
+                }
+            }
+        }
+    }
+    std::printf("the device vanished\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const SimCommandLine commandLine = ParseSimCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (commandLine.help) {
+        std::fputs(SimHelpText().c_str(), stdout);
+        return 0;
+    }
+    if (!commandLine.error.empty()) {
+        std::fprintf(stderr, "lctrovi-sim: %s (see --help)\n", commandLine.error.c_str());
+        return 2;
+    }
+    InstallSignals();
+    SimReceiver sim(commandLine.options);
+    if (!sim.Start()) {
+        std::fprintf(stderr, "lctrovi-sim: %s\n", sim.LastError().c_str());
+        return 1;
+    }
+    if (!commandLine.linkPath.empty()) {
+        ::unlink(commandLine.linkPath.c_str());
+        if (::symlink(sim.DevicePath().c_str(), commandLine.linkPath.c_str()) != 0) {
+            std::perror(commandLine.linkPath.c_str());
+        }
+    }
+    std::printf("%s\n", sim.DevicePath().c_str());
+    std::fflush(stdout);
+    RunUntilStopped(sim, commandLine.imageOut);
+    sim.Stop();
+    if (!commandLine.linkPath.empty()) {
+        ::unlink(commandLine.linkPath.c_str());
+    }
+    return 0;
+}

@@ -1,0 +1,198 @@
+#include "app/Mainform.h"
+
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLayout>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "app/Memoutils.h"
+#include "link/Port.h"
+#include "link/Portform.h"
+#include "proto/Messages.h"
+#include "proto/Receivepump.h"
+#include "ui/Aboutform.h"
+#include "ui/Noteform.h"
+#include "ui/Scaleutils.h"
+#include "ui_Mainform.h"
+
+TFormMain* FormMain = nullptr;
+
+namespace {
+constexpr int kTickMs = 100;
+constexpr int kPortPanelWidth = 200;
+constexpr int kLogPanelWidth = 50;
+constexpr uint32_t kReadSize = 1024;
+
+bool IsShownSentence(const uint8_t* line, uint16_t length) {
+    return length >= 3 && line[0] == '$' &&
+           ((line[1] == 'G' && line[2] == 'P') || (line[1] == 'P' && line[2] == 'N'));
+}
+}  // namespace
+
+std::string ShortFileName(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), ui(new Ui::TFormMain), timer_(new QTimer(this)) {
+    ui->setupUi(this);
+    BuildStatusBar();
+    ConnectMenus();
+    timer_->setObjectName("Timer");
+    timer_->setInterval(kTickMs);
+    connect(timer_, &QTimer::timeout, this, &TFormMain::TimerTimer);
+    timer_->start();
+    chooseLogFile = [this] { return RunSaveDialog(); };
+
+    logFileName.clear();
+    FitClientToControls(this);
+    if (const QScreen* screen = this->screen()) {
+        move(CentredOver(QRect(QPoint(0, 0), screen->size()), frameGeometry().size(), true));
+    }
+    messageCount = 0;
+    layout()->activate();  // gives the memo its size inside the fitted window
+    maxLines = LinesThatFit(ui->Memo);
+    logging = false;
+    ShowLogState();
+}
+
+TFormMain::~TFormMain() {
+    SetPortStatusHook(nullptr);
+    if (logFile != nullptr) {
+        std::fclose(logFile);
+    }
+    delete ui;
+}
+
+void TFormMain::BuildStatusBar() {
+    portPanel_ = new QLabel(this);
+    portPanel_->setObjectName("StatusPanel0");
+    portPanel_->setMinimumWidth(kPortPanelWidth);  // grows for a long device path
+    logPanel_ = new QLabel(this);
+    logPanel_->setObjectName("StatusPanel1");
+    logPanel_->setMinimumWidth(kLogPanelWidth);  // the last panel takes the rest of the bar
+    statusBar()->addWidget(portPanel_);
+    statusBar()->addWidget(logPanel_, 1);
+}
+
+void TFormMain::ConnectMenus() {
+    connect(ui->MenuFileLogging, &QAction::triggered, this, &TFormMain::MenuFileLoggingClick);
+    connect(ui->MenuFileExit, &QAction::triggered, this, &TFormMain::MenuFileExitClick);
+    connect(ui->MenuPortConfigure, &QAction::triggered, this, &TFormMain::MenuPortConfigureClick);
+    connect(ui->MenuPortClose, &QAction::triggered, this, &TFormMain::MenuPortCloseClick);
+    connect(ui->MenuHelpAbout, &QAction::triggered, this, &TFormMain::MenuHelpAboutClick);
+    // Windows that are not part of the program yet keep their items disabled.
+    for (QAction* pending :
+         {ui->MenuRcvrPort, ui->MenuLoad, ui->MenuMDB, ui->MenuTCM, ui->MenuHelpContents}) {
+        pending->setEnabled(false);
+    }
+}
+
+QPlainTextEdit* TFormMain::Memo() const {
+    return ui->Memo;
+}
+
+QAction* TFormMain::Action(const char* name) const {
+    return findChild<QAction*>(QString::fromLatin1(name));
+}
+
+void TFormMain::TimerTimer() {
+    LinkState& link = Link();
+    if (link.serialPort.IsOpen()) {
+        uint32_t received = 0;
+        link.serialPort.Read(link.receiveBuffer, kReadSize, &received, -1);
+        feed_received_bytes(
+            link.diagProto, link.crlfProto, link.receiveBuffer, received,
+            [this](const DiagProto& diag) { HandleDiagMessage(diag); },
+            [this](const CRLFProto& crlf) { HandleSentence(crlf); });
+    }
+    if (FormPort != nullptr) {
+        FormPort->SearchTick();
+    }
+}
+
+void TFormMain::HandleDiagMessage(const DiagProto& diag) {
+    ++messageCount;
+    const uint8_t* frame = diag.MessageData();
+    const uint8_t id = frame[frame::kIdOffset];
+    ShowLine(QStringLiteral("Proprietary ID %1").arg(id));
+    lastMessageId = id;
+    DispatchFrame(frame, diag.MessageLength());
+}
+
+void TFormMain::HandleSentence(const CRLFProto& crlf) {
+    const uint8_t* line = crlf.MessageData();
+    if (!IsShownSentence(line, crlf.MessageLength())) {
+        return;
+    }
+    ++messageCount;
+    const std::string text(reinterpret_cast<const char*>(line), crlf.MessageLength() - 2);
+    ShowLine(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    if (logging) {
+        LogLine(text);
+    }
+}
+
+void TFormMain::ShowLine(const QString& text) {
+    AddStampedLine(text, ui->Memo, maxLines);
+}
+
+void TFormMain::ShowPortState() {
+    const LinkState& link = Link();
+    if (FormPort != nullptr) {
+        FormPort->selectedBaudRate = link.baudRate;
+    }
+    portPanel_->setText(
+        QStringLiteral("%1 : %2 : %3")
+            .arg(QString::fromStdString(link.portName))
+            .arg(link.baudRate)
+            .arg(link.serialPort.IsOpen() ? QStringLiteral("Open") : QStringLiteral("Closed")));
+}
+
+void TFormMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shownOnce_) {
+        shownOnce_ = true;
+        FormShow();
+    }
+}
+
+void TFormMain::FormShow() {
+    if (FormAbout != nullptr) {
+        FormAbout->ShowSplash(BoundsOf(this));
+    }
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QMainWindow::closeEvent(event);
+}
+
+void TFormMain::FormClose() {
+    Link().serialPort.Close();
+}
+
+void TFormMain::MenuFileExitClick() {
+    close();
+}
+
+void TFormMain::MenuPortConfigureClick() {
+    if (FormPort != nullptr) {
+        FormPort->ShowOver(BoundsOf(this));
+    }
+}
+
+void TFormMain::MenuPortCloseClick() {
+    Link().serialPort.Close();
+    ShowPortState();
+}
+
+void TFormMain::MenuHelpAboutClick() {
+    if (FormAbout != nullptr) {
+        FormAbout->ShowOver(BoundsOf(this));
+    }
+}

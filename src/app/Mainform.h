@@ -1,0 +1,80 @@
+#pragma once
+// The main window: the 100 ms receive loop, the time-stamped message display, the menus
+// that open every other window, the port and logging status, and NMEA file logging.
+#include <QMainWindow>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace Ui {
+class TFormMain;
+}
+class CRLFProto;
+class DiagProto;
+class QLabel;
+class QPlainTextEdit;
+class QTimer;
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // The receive loop: reads what the open port holds and hands every message on.
+    void TimerTimer();
+    void HandleDiagMessage(const DiagProto& diag);
+    void HandleSentence(const CRLFProto& crlf);
+    void ShowLine(const QString& text);
+    void ShowPortState();
+
+    // Logging.
+    void MenuFileLoggingClick();
+    void ShowLogState();
+    void LogLine(const std::string& sentence);
+
+    void MenuFileExitClick();
+    void MenuPortConfigureClick();
+    void MenuPortCloseClick();
+    void MenuHelpAboutClick();
+
+    // How logging asks for a file name; tests replace it. Empty means cancelled.
+    std::function<QString()> chooseLogFile;
+
+    QPlainTextEdit* Memo() const;
+    QTimer* Timer() const { return timer_; }
+    QLabel* StatusPanel(int index) const { return index == 0 ? portPanel_ : logPanel_; }
+    QAction* Action(const char* name) const;
+
+    int32_t maxLines = 0;
+    std::string logFileName;
+    std::FILE* logFile = nullptr;
+    bool logging = false;
+    int32_t messageCount = 0;
+    int32_t lastMessageId = 0;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void FormShow();
+    void FormClose();
+    void BuildStatusBar();
+    void ConnectMenus();
+    void StartLogging(const QString& fileName);
+    void StopLogging();
+    QString RunSaveDialog();
+
+    Ui::TFormMain* ui;
+    QTimer* timer_;
+    QLabel* portPanel_ = nullptr;
+    QLabel* logPanel_ = nullptr;
+    bool shownOnce_ = false;
+};
+
+// The short name of a log file for the status bar: the part after the last path separator.
+std::string ShortFileName(const std::string& path);
+
+extern TFormMain* FormMain;

@@ -1,0 +1,35 @@
+// Program entry: the command line, the windows in their order, the message loop.
+#include <QApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <exception>
+
+#include "app/Commandline.h"
+#include "app/Forms.h"
+#include "app/Mainform.h"
+
+int main(int argc, char* argv[]) {
+    const CommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!cl.error.empty()) {
+        std::fprintf(stderr, "lctrovi-utility: %s\n%s", cl.error.c_str(), UsageText().c_str());
+        return 2;
+    }
+    if (cl.help || cl.version) {
+        std::fputs((cl.help ? UsageText() : VersionText()).c_str(), stdout);
+        return 0;
+    }
+    CommandLineDevices() = cl.devices;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("LCTrovi Utility"));
+    int result = 0;
+    try {
+        CreateForms();
+        FormMain->show();
+        result = QApplication::exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QStringLiteral("LCTrovi Utility"), QString::fromUtf8(e.what()));
+    }
+    DestroyForms();
+    return result;
+}

@@ -1,0 +1,242 @@
+#include "link/Portform.h"
+
+#include <QComboBox>
+#include <QToolButton>
+#include <algorithm>
+
+#include "app/Commandline.h"
+#include "app/Mainform.h"
+#include "link/Port.h"
+#include "proto/Frame.h"
+#include "proto/Messages.h"
+#include "ui/Noteform.h"
+#include "ui/Scaleutils.h"
+#include "ui/Waitform.h"
+#include "ui_Portform.h"
+
+TFormPort* FormPort = nullptr;
+std::function<bool(StringDeque&)> SystemPortLister = ListSerialPorts;
+
+namespace {
+constexpr int32_t kStartRate = 19200;
+constexpr int kStartRateIndex = 2;
+const std::vector<uint32_t> kRates = {4800, 9600, 19200, 38400};
+}  // namespace
+
+StringDeque PortDialogDevices(const std::vector<std::string>& commandLineDevices) {
+    StringDeque system;
+    if (!SystemPortLister || !SystemPortLister(system)) {
+        system.clear();
+    }
+#ifdef _WIN32
+    if (system.empty()) {
+        system = {"COM1", "COM2"};
+    }
+#endif
+    StringDeque list(commandLineDevices.begin(), commandLineDevices.end());
+    for (const std::string& name : system) {
+        if (std::find(list.begin(), list.end(), name) == list.end()) {
+            list.push_back(name);
+        }
+    }
+    return list;
+}
+
+TFormPort::TFormPort(QWidget* parent)
+    : QDialog(parent), ui(new Ui::TFormPort), search_(*this, CurrentClock()) {
+    ui->setupUi(this);
+    connect(ui->ButtonDeviceNameAuto, &QToolButton::clicked, this, &TFormPort::ButtonDeviceNameClick);
+    connect(ui->ButtonDeviceNameManual, &QToolButton::clicked, this, &TFormPort::ButtonDeviceNameClick);
+    connect(ui->ButtonBaudRateAuto, &QToolButton::clicked, this, &TFormPort::ButtonBaudRateClick);
+    connect(ui->ButtonBaudRateManual, &QToolButton::clicked, this, &TFormPort::ButtonBaudRateClick);
+    connect(ui->ButtonApply, &QPushButton::clicked, this, &TFormPort::ButtonApplyClick);
+    connect(ui->ButtonOK, &QPushButton::clicked, this, &TFormPort::ButtonOKClick);
+    connect(ui->ButtonCancel, &QPushButton::clicked, this, &TFormPort::ButtonCancelClick);
+
+    FitClientToControls(this);
+    FillDeviceList();
+    LinkState& link = Link();
+    selectedDeviceName = deviceList.empty() ? std::string() : deviceList.front();
+    link.portName = selectedDeviceName;
+    selectedBaudRate = kStartRate;
+    link.baudRate = kStartRate;
+    rateList = kRates;
+    for (uint32_t rate : rateList) {
+        ui->ComboBoxBaudRate->addItem(QString::number(rate), rate);
+    }
+    ui->ComboBoxBaudRate->setCurrentIndex(kStartRateIndex);
+    UpdatePortStatus();
+    positioned = false;
+}
+
+TFormPort::~TFormPort() {
+    delete ui;
+}
+
+void TFormPort::FillDeviceList() {
+    deviceList = PortDialogDevices(CommandLineDevices());
+    for (const std::string& name : deviceList) {
+        ui->ComboBoxDeviceName->addItem(QString::fromStdString(name));
+    }
+    ui->ComboBoxDeviceName->setCurrentIndex(deviceList.empty() ? -1 : 0);
+}
+
+QComboBox* TFormPort::ComboBoxDeviceName() const {
+    return ui->ComboBoxDeviceName;
+}
+QComboBox* TFormPort::ComboBoxBaudRate() const {
+    return ui->ComboBoxBaudRate;
+}
+QToolButton* TFormPort::Button(const char* name) const {
+    return findChild<QToolButton*>(QString::fromLatin1(name));
+}
+
+bool TFormPort::DeviceManual() const {
+    return ui->ButtonDeviceNameManual->isChecked();
+}
+bool TFormPort::RateManual() const {
+    return ui->ButtonBaudRateManual->isChecked();
+}
+
+void TFormPort::ShowOver(const QRect& bounds) {
+    if (!positioned) {
+        PlaceOver(this, bounds, true);
+        positioned = true;
+    }
+    show();
+    raise();
+}
+
+void TFormPort::ButtonDeviceNameClick() {
+    ui->ComboBoxDeviceName->setEnabled(DeviceManual());
+}
+void TFormPort::ButtonBaudRateClick() {
+    ui->ComboBoxBaudRate->setEnabled(RateManual());
+}
+void TFormPort::ButtonApplyClick() {
+    ApplySettings();
+}
+
+void TFormPort::ButtonOKClick() {
+    ApplySettings();
+    hide();
+}
+
+void TFormPort::ButtonCancelClick() {
+    hide();
+}
+
+void TFormPort::ShowNote(const QString& text) {
+    if (FormNote != nullptr) {
+        FormNote->ShowMessageOver(BoundsOf(this), text);
+    }
+}
+
+void TFormPort::ReadSelection() {
+    const int device = ui->ComboBoxDeviceName->currentIndex();
+    if (device < 0 || device >= static_cast<int>(deviceList.size())) {
+        ui->ComboBoxDeviceName->setCurrentIndex(deviceList.empty() ? -1 : 0);
+        selectedDeviceName = deviceList.empty() ? std::string() : deviceList.front();
+    } else {
+        selectedDeviceName = deviceList[static_cast<size_t>(device)];
+    }
+    // A typed text that selects no rate falls back to the rate the dialog starts with.
+    int rate = ui->ComboBoxBaudRate->currentIndex();
+    if (rate < 0 || rate >= static_cast<int>(rateList.size()) ||
+        ui->ComboBoxBaudRate->currentText() != ui->ComboBoxBaudRate->itemText(rate)) {
+        rate = kStartRateIndex;
+        ui->ComboBoxBaudRate->setCurrentIndex(rate);
+    }
+    selectedBaudRate = static_cast<int32_t>(rateList[static_cast<size_t>(rate)]);
+}
+
+void TFormPort::ApplySettings() {
+    if (deviceList.empty()) {
+        ShowNote(QStringLiteral("No serial ports found"));
+        return;
+    }
+    ReadSelection();
+    if (DeviceManual() && RateManual()) {
+        LinkState& link = Link();
+        if (link.serialPort.IsOpen()) {
+            link.serialPort.Close();
+        }
+        if (!link.serialPort.Open(selectedDeviceName, static_cast<uint32_t>(selectedBaudRate), 0)) {
+            ShowNote(QStringLiteral("Error opening device ") + QString::fromStdString(selectedDeviceName));
+        }
+        link.serialPort.SetBlocking(false);
+        link.portName = selectedDeviceName;
+        link.baudRate = selectedBaudRate;
+        UpdatePortStatus();
+        return;
+    }
+    const int deviceIndex = DeviceManual() ? ui->ComboBoxDeviceName->currentIndex() : 0;
+    const int rateIndex = RateManual() ? ui->ComboBoxBaudRate->currentIndex() : 0;
+    search_.Start(std::vector<std::string>(deviceList.begin(), deviceList.end()), rateList, DeviceManual(),
+                  RateManual(), deviceIndex, rateIndex);
+}
+
+void TFormPort::SearchTick() {
+    search_.Tick();
+}
+
+void TFormPort::StopSearch() {
+    search_.Stop();
+}
+
+bool TFormPort::OpenCandidate(const std::string& device, uint32_t rate) {
+    SerialPort& port = Link().serialPort;
+    port.Close();
+    if (!port.Open(device, rate, 0)) {
+        return false;
+    }
+    port.SetBlocking(false);
+    port.Purge();
+    return true;
+}
+
+void TFormPort::CandidateOpened(int deviceIndex, int rateIndex) {
+    LinkState& link = Link();
+    link.portName = deviceList[static_cast<size_t>(deviceIndex)];
+    link.baudRate = static_cast<int32_t>(rateList[static_cast<size_t>(rateIndex)]);
+    ui->ComboBoxDeviceName->setCurrentIndex(deviceIndex);
+    ui->ComboBoxBaudRate->setCurrentIndex(rateIndex);
+    UpdatePortStatus();
+    if (FormWait != nullptr) {
+        FormWait->ShowWaitOver(BoundsOf(this), QStringLiteral("Attempting %1 at %2")
+                                                   .arg(QString::fromStdString(link.portName))
+                                                   .arg(link.baudRate));
+        FormWait->SetCancelHandler([this] { StopSearch(); });
+    }
+}
+
+void TFormPort::SendProbe() {
+    uint8_t frame[request::kFrameLength];
+    const uint16_t length = build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
+    Link().serialPort.Write(frame, length);
+}
+
+int32_t TFormPort::MessageCount() {
+    return FormMain != nullptr ? FormMain->messageCount : 0;
+}
+int32_t TFormPort::LastMessageId() {
+    return FormMain != nullptr ? FormMain->lastMessageId : 0;
+}
+
+void TFormPort::SearchStopped() {
+    if (FormWait != nullptr) {
+        FormWait->hide();
+        FormWait->SetCancelHandler(nullptr);
+    }
+}
+
+void TFormPort::ReceiverFound(int rateIndex) {
+    hide();
+    if (onReceiverFound) {
+        onReceiverFound(rateIndex);
+    }
+}
+
+void TFormPort::ReceiverNotFound() {
+    ShowNote(QStringLiteral("Failed to find unit."));
+}

@@ -1,0 +1,83 @@
+#pragma once
+// The port dialog: opens the link at a device and rate chosen by hand, or searches the
+// devices and rates until the receiver answers. The search itself is PortSearch; this
+// window shows it and supplies the port, the note and the wait windows.
+#include <QDialog>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/Portsearch.h"
+#include "link/Regutils.h"
+
+namespace Ui {
+class TFormPort;
+}
+class QComboBox;
+class QToolButton;
+
+class TFormPort : public QDialog, private PortSearchHost {
+    Q_OBJECT
+  public:
+    explicit TFormPort(QWidget* parent = nullptr);
+    ~TFormPort() override;
+
+    void ShowOver(const QRect& bounds);
+    void SearchTick();
+
+    void ButtonDeviceNameClick();
+    void ButtonBaudRateClick();
+    void ButtonApplyClick();
+    void ButtonOKClick();
+    void ButtonCancelClick();
+
+    void ApplySettings();
+    void ReadSelection();
+    void StopSearch();
+
+    bool Searching() const { return search_.Searching(); }
+
+    // Runs when a search finds the receiver, with the index of the rate found.
+    std::function<void(int)> onReceiverFound;
+
+    QComboBox* ComboBoxDeviceName() const;
+    QComboBox* ComboBoxBaudRate() const;
+    QToolButton* Button(const char* name) const;
+
+    StringDeque deviceList;
+    std::vector<uint32_t> rateList;
+    bool positioned = false;
+    std::string selectedDeviceName;
+    int32_t selectedBaudRate = 19200;
+
+  private:
+    // PortSearchHost
+    bool OpenCandidate(const std::string& device, uint32_t rate) override;
+    void CandidateOpened(int deviceIndex, int rateIndex) override;
+    void SendProbe() override;
+    int32_t MessageCount() override;
+    int32_t LastMessageId() override;
+    void SearchStopped() override;
+    void ReceiverFound(int rateIndex) override;
+    void ReceiverNotFound() override;
+
+    void FillDeviceList();
+    void ShowNote(const QString& text);
+    bool DeviceManual() const;
+    bool RateManual() const;
+
+    Ui::TFormPort* ui;
+    PortSearch search_;
+};
+
+// The port list the dialog offers: devices named on the command line first (the first of
+// them selected), then the system's list; on a system list that cannot be read, COM1 and
+// COM2 (Windows) or nothing (elsewhere).
+StringDeque PortDialogDevices(const std::vector<std::string>& commandLineDevices);
+
+// Lists the system's serial ports for the dialog; tests replace it to control the list.
+extern std::function<bool(StringDeque&)> SystemPortLister;
+
+extern TFormPort* FormPort;

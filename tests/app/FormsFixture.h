@@ -1,0 +1,33 @@
+#pragma once
+// Builds the program's whole window set for a test, and tears it down afterwards, with the
+// shared serial port closed on both sides.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/Commandline.h"
+#include "app/Forms.h"
+#include "link/Port.h"
+#include "link/Portform.h"
+
+class FormsTest : public ::testing::Test {
+  protected:
+    // Devices listed first in the port dialog, as the command line gives them.
+    // The system's own ports are left out, so that the list is the same on every machine.
+    void CreateWithDevices(std::vector<std::string> devices) {
+        CommandLineDevices() = std::move(devices);
+        SystemPortLister = [](StringDeque& list) {
+            list.clear();
+            return true;
+        };
+        CreateForms();
+    }
+    void SetUp() override {}
+    void TearDown() override {
+        Link().serialPort.Close();
+        DestroyForms();
+        CommandLineDevices().clear();
+        SystemPortLister = ListSerialPorts;
+    }
+};

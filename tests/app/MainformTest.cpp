@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "FormsFixture.h"
+#include "app/Mainform.h"
+#include "link/PtyPair.h"
+#include "proto/Frame.h"
+#include "support/QtHelpers.h"
+#include "ui/Aboutform.h"
+#include "ui/Noteform.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+Bytes Frame(uint8_t id, Bytes payload) {
+    Bytes out(payload.size() + 8);
+    out.resize(build_frame(id, payload.data(), static_cast<uint16_t>(payload.size()), out.data()));
+    return out;
+}
+
+// The lines the memo shows, without their time stamps.
+std::vector<std::string> ShownLines() {
+    std::vector<std::string> out;
+    for (const QString& line : FormMain->Memo()->toPlainText().split('\n', Qt::SkipEmptyParts)) {
+        out.push_back(line.mid(10).toStdString());  // "hh:mm:ss: " is ten characters
+    }
+    return out;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class MainWindow : public FormsTest {
+  protected:
+    void SetUp() override {
+        CreateWithDevices({pty.SlavePath()});
+        FormMain->Timer()->stop();  // ticks are driven by the test
+    }
+    void OpenPty() {
+        ASSERT_TRUE(Link().serialPort.Open(pty.SlavePath(), 19200, 0));
+        Link().serialPort.SetBlocking(false);
+    }
+    // Sends bytes from the far end and runs receive ticks until the port has delivered them.
+    void Receive(const Bytes& bytes) {
+        pty.SendFromFarEnd(bytes);
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            FormMain->TimerTimer();
+        }
+    }
+    PtyPair pty;
+};
+
+TEST_F(MainWindow, StartsWithItsCaptionMenusAndBothStatusPanels) {
+    EXPECT_EQ(FormMain->windowTitle(), "Lumacor LCTrovi Utility");
+    EXPECT_EQ(FormMain->StatusPanel(0)->text().toStdString(), pty.SlavePath() + " : 19200 : Closed");
+    EXPECT_EQ(FormMain->StatusPanel(1)->text(), "Logging: none");
+    EXPECT_EQ(FormMain->Timer()->interval(), 100);
+    QStringList titles;
+    for (QAction* menu : FormMain->menuBar()->actions()) {
+        titles << menu->text();
+        for (QAction* item : menu->menu()->actions()) {
+            titles << "  " + item->text();
+        }
+    }
+    EXPECT_EQ(titles, (QStringList{"&File", "  &Logging", "  E&xit", "Port", "  Configure...", "  Close",
+                                   "Receiver", "  Configure...", "  Load Software", "  MDB",
+                                   "  TCM Level Calib", "&Help", "  &Contents", "  &About..."}));
+    EXPECT_GT(FormMain->maxLines, 10);
+    EXPECT_EQ(FormMain->messageCount, 0);
+}
+
+TEST_F(MainWindow, ShowsSentencesAndFramesCountsThemAndDropsOtherLines) {
+    OpenPty();
+    Receive(Text("$GPGGA,1,2*00\r\n$gpgga,lower\r\n$GLGSV,other\r\nnoise\r\n"));
+    Receive(Frame(0x42, {1, 2, 3}));
+    // A sentence straight after a frame stands on its own line.
+    Receive(Text("$PNSNR,90,3*11\r\n"));
+    Receive(Frame(0xD8, {}));
+    EXPECT_EQ(ShownLines(), (std::vector<std::string>{"$GPGGA,1,2*00", "Proprietary ID 66", "$PNSNR,90,3*11",
+                                                      "Proprietary ID 216"}));
+    EXPECT_EQ(FormMain->messageCount, 4);
+    EXPECT_EQ(FormMain->lastMessageId, 216);
+}
+
+TEST_F(MainWindow, FramesGoWholeToTheirRegisteredHandler) {
+    OpenPty();
+    Bytes seen;
+    int calls = 0;
+    RegisterRecipient(0x77, {FormMain, [&](const uint8_t* f, int32_t n) {
+                                 ++calls;
+                                 seen.assign(f, f + n);
+                             }});
+    const Bytes frame = Frame(0x77, {9, 8, 7, 0x02, 0x0D, 0x0A});
+    Receive(Frame(0x78, {1}));  // no recipient: shown, nothing called
+    Receive(frame);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(seen, frame);
+    RegisterRecipient(0x77, {FormMain, nullptr});  // an unset handler swallows its frames
+    Receive(frame);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(ShownLines().size(), 3u);
+}
+
+TEST_F(MainWindow, KeepsAtMostMaxLinesLines) {
+    for (int i = 0; i < FormMain->maxLines + 7; ++i) {
+        FormMain->ShowLine(QString::number(i));
+    }
+    const auto lines = ShownLines();
+    ASSERT_EQ(static_cast<int>(lines.size()), FormMain->maxLines);
+    EXPECT_EQ(lines.back(), std::to_string(FormMain->maxLines + 6));
+    EXPECT_EQ(lines.front(), "7");
+}
+
+TEST_F(MainWindow, PortCloseItemClosesAndShowsTheState) {
+    OpenPty();
+    Link().portName = pty.SlavePath();
+    FormMain->ShowPortState();
+    EXPECT_TRUE(FormMain->StatusPanel(0)->text().endsWith(" : Open"));
+    FormMain->Action("MenuPortClose")->trigger();
+    EXPECT_FALSE(Link().serialPort.IsOpen());
+    EXPECT_TRUE(FormMain->StatusPanel(0)->text().endsWith(" : Closed"));
+}
+
+TEST_F(MainWindow, SplashShowsOverTheMainWindowOnFirstShowing) {
+    FormMain->show();
+    EXPECT_TRUE(FormAbout->isVisible());
+    EXPECT_TRUE(FormAbout->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(FormAbout->ButtonClose()->isHidden());
+}
+
+class Logging : public MainWindow {
+  protected:
+    std::string dir = std::filesystem::temp_directory_path() / ("lct-log-" + std::to_string(::getpid()));
+    void SetUp() override {
+        MainWindow::SetUp();
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        MainWindow::TearDown();
+        std::filesystem::remove_all(dir);
+    }
+    void Choose(const std::string& path) {
+        FormMain->chooseLogFile = [path] { return QString::fromStdString(path); };
+    }
+};
+
+TEST_F(Logging, WritesEachShownSentenceAsReceivedAndTruncatesOnRestart) {
+    const std::string path = dir + "/run1.txt";
+    {
+        std::ofstream old(path);
+        old << "old contents\n";
+    }
+    Choose(path);
+    FormMain->MenuFileLoggingClick();
+    EXPECT_TRUE(FormMain->logging);
+    EXPECT_EQ(FormMain->Action("MenuFileLogging")->text(), "Close &log");
+    EXPECT_EQ(FormMain->StatusPanel(1)->text(), "Logging: \" run1.txt \"");
+    OpenPty();
+    Receive(Text("$GPGGA,1*00\r\n$GLGSV,9\r\n"));
+    Receive(Frame(0x42, {1}));
+    Receive(Text("$PNSNR,2*00\r\n"));
+    EXPECT_EQ(FileText(path), "$GPGGA,1*00\r\n$PNSNR,2*00\r\n");  // on disk at once: flushed per line
+
+    FormMain->MenuFileLoggingClick();
+    EXPECT_FALSE(FormMain->logging);
+    EXPECT_EQ(FormMain->Action("MenuFileLogging")->text(), "&Logging");
+    EXPECT_EQ(FormMain->StatusPanel(1)->text(), "Logging: none");
+    Receive(Text("$GPVTG,not logged\r\n"));
+    FormMain->MenuFileLoggingClick();
+    EXPECT_EQ(FileText(path), "");
+}
+
+TEST_F(Logging, CancellingTheDialogChangesNothing) {
+    Choose("");
+    FormMain->MenuFileLoggingClick();
+    EXPECT_FALSE(FormMain->logging);
+    EXPECT_EQ(FormMain->StatusPanel(1)->text(), "Logging: none");
+}
+
+TEST_F(Logging, AFileThatCannotBeOpenedIsReportedAndLoggingStaysOff) {
+    const std::string path = dir + "/missing/dir/log.txt";
+    Choose(path);
+    QString note;
+    testsupport::AcceptNextModal([&](QDialog* d) { note = static_cast<TFormNote*>(d)->Label()->text(); });
+    FormMain->MenuFileLoggingClick();
+    EXPECT_EQ(note.toStdString(), "Error opening log file " + path);
+    EXPECT_FALSE(FormMain->logging);
+    EXPECT_EQ(FormMain->Action("MenuFileLogging")->text(), "&Logging");
+    EXPECT_EQ(FormMain->StatusPanel(1)->text(), "Logging: none");
+}
+
+TEST_F(Logging, AFailedWriteIsReportedOnceAndLoggingStops) {
+    Choose("/dev/full");  // accepts the open, refuses every write
+    FormMain->MenuFileLoggingClick();
+    ASSERT_TRUE(FormMain->logging);
+    int notes = 0;
+    testsupport::AcceptNextModal([&](QDialog*) { ++notes; });
+    OpenPty();
+    Receive(Text("$GPGGA,1*00\r\n$GPGGA,2*00\r\n"));
+    EXPECT_EQ(notes, 1);
+    EXPECT_FALSE(FormMain->logging);
+    EXPECT_EQ(FormMain->StatusPanel(1)->text(), "Logging: none");
+    EXPECT_EQ(ShownLines().size(), 2u);  // the display goes on
+}
+
+}  // namespace

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+#include <chrono>
+#include <thread>
+
+#include "FormsFixture.h"
+#include "app/Mainform.h"
+#include "link/Portform.h"
+#include "link/PtyPair.h"
+#include "proto/Frame.h"
+#include "support/FakeClock.h"
+#include "support/QtHelpers.h"
+#include "ui/Noteform.h"
+#include "ui/Waitform.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// The port dialog over two real pseudo-terminals, with the search's clock in the test's hand.
+class PortDialog : public FormsTest {
+  protected:
+    void SetUp() override {
+        CreateWithDevices({first.SlavePath(), second.SlavePath()});
+        FormMain->Timer()->stop();
+    }
+    void Click(const char* button) { FormPort->Button(button)->click(); }
+    // Runs receive ticks (each ends with the search's tick) over `seconds` of fake time.
+    void Ticks(int seconds) {
+        for (int i = 0; i < seconds * 10; ++i) {
+            clock.SleepMs(100);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            FormMain->TimerTimer();
+        }
+    }
+    // Every note shown from now on is accepted and its text recorded.
+    void CollectNotes() {
+        testsupport::AcceptNextModal([this](QDialog* d) {
+            notes.push_back(static_cast<TFormNote*>(d)->Label()->text().toStdString());
+            CollectNotes();
+        });
+    }
+    std::string Panel() { return FormMain->StatusPanel(0)->text().toStdString(); }
+
+    testsupport::FakeClock clock;
+    testsupport::ScopedClock scoped{clock};
+    PtyPair first;
+    PtyPair second;
+    std::vector<std::string> notes;
+};
+
+TEST_F(PortDialog, StartsWithTheFirstDeviceAt19200AndManualSelections) {
+    EXPECT_EQ(FormPort->windowTitle(), "Open Port");
+    EXPECT_EQ(FormPort->ComboBoxDeviceName()->currentText().toStdString(), first.SlavePath());
+    EXPECT_EQ(FormPort->ComboBoxBaudRate()->currentText(), "19200");
+    EXPECT_EQ(FormPort->ComboBoxBaudRate()->count(), 4);
+    EXPECT_TRUE(FormPort->Button("ButtonDeviceNameManual")->isChecked());
+    EXPECT_TRUE(FormPort->Button("ButtonBaudRateManual")->isChecked());
+    EXPECT_EQ(Link().portName, first.SlavePath());
+    EXPECT_EQ(Link().baudRate, 19200);
+    EXPECT_EQ(Panel(), first.SlavePath() + " : 19200 : Closed");
+}
+
+TEST_F(PortDialog, ManualApplyOpensTheChosenDeviceAtTheChosenRate) {
+    FormPort->ComboBoxDeviceName()->setCurrentIndex(1);
+    FormPort->ComboBoxBaudRate()->setCurrentIndex(1);
+    FormPort->ButtonApplyClick();
+    EXPECT_TRUE(Link().serialPort.IsOpen());
+    EXPECT_EQ(Panel(), second.SlavePath() + " : 9600 : Open");
+    EXPECT_EQ(FormPort->selectedBaudRate, 9600);
+    // Reads return at once: a tick with nothing received does not block.
+    const auto t0 = std::chrono::steady_clock::now();
+    FormMain->TimerTimer();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(500));
+}
+
+TEST_F(PortDialog, ManualOpenFailureShowsTheNoteAndTheClosedState) {
+    FormPort->ComboBoxDeviceName()->addItem("nonexistent");
+    FormPort->deviceList.push_back("/dev/lct-no-such-device");
+    FormPort->ComboBoxDeviceName()->setCurrentIndex(2);
+    CollectNotes();
+    FormPort->ButtonApplyClick();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], "Error opening device /dev/lct-no-such-device");
+    EXPECT_EQ(Panel(), "/dev/lct-no-such-device : 19200 : Closed");
+}
+
+TEST_F(PortDialog, TypedRateThatSelectsNothingFallsBackTo19200) {
+    FormPort->ComboBoxBaudRate()->setEditText("12345");
+    FormPort->ReadSelection();
+    EXPECT_EQ(FormPort->selectedBaudRate, 19200);
+    EXPECT_EQ(FormPort->ComboBoxBaudRate()->currentText(), "19200");
+    FormPort->ComboBoxDeviceName()->setEditText("typed-name");
+    FormPort->ReadSelection();
+    EXPECT_EQ(FormPort->selectedDeviceName, first.SlavePath());
+}
+
+TEST_F(PortDialog, AutoSearchTriesEveryCandidateThenReportsFailure) {
+    Click("ButtonDeviceNameAuto");
+    Click("ButtonBaudRateAuto");
+    EXPECT_FALSE(FormPort->ComboBoxDeviceName()->isEnabled());
+    CollectNotes();
+    FormPort->ButtonOKClick();
+    EXPECT_FALSE(FormPort->isVisible());
+    EXPECT_TRUE(FormWait->isVisible());
+    EXPECT_EQ(FormWait->Label()->text().toStdString(), "Attempting " + first.SlavePath() + " at 4800");
+    EXPECT_EQ(Panel(), first.SlavePath() + " : 4800 : Open");
+    Ticks(2 * 8 + 1);
+    EXPECT_EQ(notes, (std::vector<std::string>{"Failed to find unit."}));
+    EXPECT_FALSE(FormPort->Searching());
+    EXPECT_FALSE(FormWait->isVisible());
+    // Left open at the last candidate tried.
+    EXPECT_EQ(Panel(), second.SlavePath() + " : 38400 : Open");
+    EXPECT_EQ(FormPort->ComboBoxBaudRate()->currentText(), "38400");
+}
+
+TEST_F(PortDialog, AnswerAfterTheProbeIsFoundUnlessTheLastFrameIsId255) {
+    Click("ButtonBaudRateAuto");
+    FormPort->ComboBoxDeviceName()->setCurrentIndex(1);
+    int foundRate = -1;
+    FormPort->onReceiverFound = [&](int rateIndex) { foundRate = rateIndex; };
+    FormPort->ButtonApplyClick();
+    // Candidate 1 (4800): the far end answers with a frame of id 255 only.
+    Bytes frame255(8);
+    build_frame(255, nullptr, 0, frame255.data());
+    second.SendFromFarEnd(frame255);
+    Ticks(2);
+    EXPECT_TRUE(FormPort->Searching());
+    EXPECT_EQ(Link().baudRate, 9600);
+    // Candidate 2 (9600): the receiver's reply arrives.
+    Bytes reply(8);
+    build_frame(216, nullptr, 0, reply.data());
+    second.SendFromFarEnd(reply);
+    Ticks(2);
+    EXPECT_FALSE(FormPort->Searching());
+    EXPECT_EQ(foundRate, 1);
+    EXPECT_EQ(Panel(), second.SlavePath() + " : 9600 : Open");
+    EXPECT_FALSE(FormWait->isVisible());
+}
+
+TEST_F(PortDialog, CancelInTheWaitWindowEndsTheSearchAndLeavesThePortOpen) {
+    Click("ButtonDeviceNameAuto");
+    CollectNotes();
+    FormPort->ButtonApplyClick();
+    Ticks(2);  // on to the second device
+    qobject_cast<QPushButton*>(FormWait->ButtonCancel())->click();
+    EXPECT_FALSE(FormPort->Searching());
+    EXPECT_FALSE(FormWait->isVisible());
+    Ticks(3);
+    EXPECT_TRUE(notes.empty());
+    EXPECT_EQ(Panel(), second.SlavePath() + " : 19200 : Open");
+}
+
+TEST_F(PortDialog, ShowOverPlacesTheDialogOnlyTheFirstTime) {
+    FormPort->ShowOver(QRect(0, 0, 1000, 800));
+    const QPoint placed = FormPort->frameGeometry().topLeft();
+    FormPort->move(3, 4);
+    FormPort->ShowOver(QRect(0, 0, 1000, 800));
+    EXPECT_NE(FormPort->frameGeometry().topLeft(), placed);
+    EXPECT_TRUE(FormPort->positioned);
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#pragma once
+// The whole program against a simulated receiver: the windows are created with the
+// simulator's device at the head of the port list, and the real 100 ms timer runs.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <memory>
+
+#include "app/Commandline.h"
+#include "app/Forms.h"
+#include "app/Mainform.h"
+#include "link/Port.h"
+#include "link/Portform.h"
+#include "sim/Simreceiver.h"
+#include "support/QtHelpers.h"
+
+class E2ETest : public ::testing::Test {
+  protected:
+    void StartSim(SimOptions options) {
+        sim = std::make_unique<SimReceiver>(options);
+        ASSERT_TRUE(sim->Start()) << sim->LastError();
+        CommandLineDevices() = {sim->DevicePath()};
+        SystemPortLister = [](StringDeque& list) {
+            list.clear();
+            return true;
+        };
+        CreateForms();
+    }
+    void TearDown() override {
+        Link().serialPort.Close();
+        DestroyForms();
+        CommandLineDevices().clear();
+        SystemPortLister = ListSerialPorts;
+        if (sim) {
+            sim->Stop();
+        }
+    }
+    // Runs the event loop (and with it the receive timer) for a while.
+    static void RunFor(int ms) {
+        testsupport::WaitUntil([] { return false; }, ms);
+    }
+
+    std::unique_ptr<SimReceiver> sim;
+};

@@ -1,0 +1,84 @@
+// Takes the README's and docs/'s pictures from a real run of the program against the
+// simulated receiver: every window as a user sees it, filled with what the receiver sent.
+// Usage: lct_screenshots OUTPUT_DIR   (run under Xvfb by scripts/screenshots)
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QPixmap>
+#include <QToolButton>
+#include <cstdio>
+#include <functional>
+
+#include "app/Commandline.h"
+#include "app/Forms.h"
+#include "app/Mainform.h"
+#include "link/Port.h"
+#include "link/Portform.h"
+#include "sim/Simreceiver.h"
+#include "support/QtHelpers.h"
+#include "ui/Aboutform.h"
+#include "ui/Scaleutils.h"
+#include "ui/Waitform.h"
+
+namespace {
+
+QString outputDir;
+
+void RunFor(int ms) {
+    testsupport::WaitUntil([] { return false; }, ms);
+}
+
+void Save(QWidget* window, const char* name) {
+    RunFor(200);  // let it paint
+    const QString path = outputDir + "/" + name;
+    if (!window->grab().save(path)) {
+        std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
+        std::exit(1);
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: lct_screenshots OUTPUT_DIR\n");
+        return 2;
+    }
+    outputDir = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(outputDir);
+
+    SimOptions options;
+    options.settings.baudRate = 9600;
+    options.settings.nmeaMask = 0x3F;
+    SimReceiver sim(options);
+    if (!sim.Start()) {
+        std::fprintf(stderr, "screenshots: simulator: %s\n", sim.LastError().c_str());
+        return 1;
+    }
+    CommandLineDevices() = {sim.DevicePath()};
+    CreateForms();
+    FormMain->show();
+    Save(FormAbout, "about-splash.png");
+    FormAbout->hide();
+
+    FormMain->Action("MenuPortConfigure")->trigger();
+    FormPort->Button("ButtonDeviceNameAuto")->click();
+    FormPort->Button("ButtonBaudRateAuto")->click();
+    FormPort->ButtonDeviceNameClick();
+    FormPort->ButtonBaudRateClick();
+    Save(FormPort, "port-dialog.png");
+    FormPort->ButtonOKClick();
+    RunFor(300);
+    Save(FormWait, "port-search.png");
+    testsupport::WaitUntil([] { return !FormPort->Searching(); }, 20000);
+    RunFor(6000);
+    Save(FormMain, "main-window.png");
+
+    Link().serialPort.Close();
+    DestroyForms();
+    sim.Stop();
+    return 0;
+}

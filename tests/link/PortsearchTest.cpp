@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "link/Portsearch.h"
+#include "support/FakeClock.h"
+
+namespace {
+
+const std::vector<uint32_t> kRates = {4800, 9600, 19200, 38400};
+
+// The search's surroundings: devices that open or not, and a receiver that answers (or not)
+// at one device and rate.
+struct Bench : PortSearchHost {
+    std::set<std::string> unopenable;
+    std::string answeringDevice;
+    uint32_t answeringRate = 0;
+    int32_t answerId = 216;
+
+    std::vector<std::string> tried;  // "device@rate" of every candidate opened
+    std::string open;                // the candidate the port is open at, if any
+    int32_t messages = 0;
+    int32_t lastId = 0;
+    bool answerPending = false;  // the reply to a probe arrives after it, not during the write
+    int stopped = 0;
+    int found = -1;
+    int notFound = 0;
+
+    bool OpenCandidate(const std::string& device, uint32_t rate) override {
+        open.clear();
+        if (unopenable.count(device) != 0) {
+            return false;
+        }
+        open = device + "@" + std::to_string(rate);
+        return true;
+    }
+    void CandidateOpened(int, int) override { tried.push_back(open); }
+    void SendProbe() override {
+        answerPending = open == answeringDevice + "@" + std::to_string(answeringRate);
+    }
+    void DeliverAnswer() {
+        if (answerPending) {
+            ++messages;
+            lastId = answerId;
+            answerPending = false;
+        }
+    }
+    int32_t MessageCount() override { return messages; }
+    int32_t LastMessageId() override { return lastId; }
+    void SearchStopped() override { ++stopped; }
+    void ReceiverFound(int rateIndex) override { found = rateIndex; }
+    void ReceiverNotFound() override { ++notFound; }
+};
+
+// Ticks every 100 ms of fake time until the search ends, at most a bounded number of ticks.
+void RunToEnd(PortSearch& search, Bench& bench, testsupport::FakeClock& clock) {
+    for (int tick = 0; tick < 10'000 && search.Searching(); ++tick) {
+        clock.SleepMs(100);
+        bench.DeliverAnswer();
+        search.Tick();
+    }
+}
+
+struct OrderCase {
+    const char* legend;
+    bool deviceFixed;
+    bool rateFixed;
+    int deviceIndex;
+    int rateIndex;
+    std::vector<std::string> expected;
+};
+
+class CandidateOrder : public ::testing::TestWithParam<OrderCase> {};
+
+TEST_P(CandidateOrder, TriesTheCandidatesInOrderThenGivesUp) {
+    const OrderCase& c = GetParam();
+    testsupport::FakeClock clock;
+    Bench bench;
+    PortSearch search(bench, clock);
+    search.Start({"COM1", "COM2", "COM4"}, kRates, c.deviceFixed, c.rateFixed, c.deviceIndex, c.rateIndex);
+    RunToEnd(search, bench, clock);
+    EXPECT_EQ(bench.tried, c.expected) << c.legend;
+    EXPECT_EQ(bench.notFound, 1);
+    EXPECT_EQ(bench.found, -1);
+    EXPECT_FALSE(search.Searching());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CandidateOrder,
+    ::testing::Values(
+        OrderCase{"auto device, auto rate",
+                  false,
+                  false,
+                  0,
+                  0,
+                  {"COM1@4800", "COM1@9600", "COM1@19200", "COM1@38400", "COM2@4800", "COM2@9600",
+                   "COM2@19200", "COM2@38400", "COM4@4800", "COM4@9600", "COM4@19200", "COM4@38400"}},
+        OrderCase{"auto device, fixed rate", false, true, 0, 2, {"COM1@19200", "COM2@19200", "COM4@19200"}},
+        OrderCase{"fixed device, auto rate",
+                  true,
+                  false,
+                  1,
+                  0,
+                  {"COM2@4800", "COM2@9600", "COM2@19200", "COM2@38400"}}));
+
+TEST(PortSearch, FindsTheReceiverAndStopsThere) {
+    testsupport::FakeClock clock;
+    Bench bench;
+    bench.answeringDevice = "COM2";
+    bench.answeringRate = 19200;
+    PortSearch search(bench, clock);
+    search.Start({"COM1", "COM2"}, kRates, false, false, 0, 0);
+    RunToEnd(search, bench, clock);
+    EXPECT_EQ(bench.found, 2);
+    EXPECT_EQ(bench.tried.back(), "COM2@19200");
+    EXPECT_EQ(bench.open, "COM2@19200");  // the port stays open at the found candidate
+    EXPECT_EQ(search.DeviceIndex(), 1);
+    EXPECT_EQ(bench.notFound, 0);
+}
+
+TEST(PortSearch, AnswersEndingInId255DoNotCount) {
+    testsupport::FakeClock clock;
+    Bench bench;
+    bench.answeringDevice = "COM1";
+    bench.answeringRate = 4800;
+    bench.answerId = 255;
+    PortSearch search(bench, clock);
+    search.Start({"COM1"}, kRates, false, false, 0, 0);
+    RunToEnd(search, bench, clock);
+    EXPECT_EQ(bench.found, -1);
+    EXPECT_EQ(bench.notFound, 1);
+}
+
+TEST(PortSearch, WaitsAtLeastOneWholeSecondStepBeforeJudging) {
+    testsupport::FakeClock clock;
+    Bench bench;
+    PortSearch search(bench, clock);
+    search.Start({"COM1"}, kRates, true, true, 0, 0);
+    clock.AdvanceSeconds(1);
+    search.Tick();
+    EXPECT_TRUE(search.Searching());
+    clock.AdvanceSeconds(1);
+    search.Tick();
+    EXPECT_FALSE(search.Searching());
+    EXPECT_EQ(bench.notFound, 1);
+}
+
+TEST(PortSearch, UnopenableCandidatesAreSkippedAndAnUnopenableFirstNeverStarts) {
+    testsupport::FakeClock clock;
+    Bench bench;
+    bench.unopenable = {"COM2"};
+    PortSearch search(bench, clock);
+    search.Start({"COM1", "COM2", "COM4"}, kRates, false, true, 0, 0);
+    RunToEnd(search, bench, clock);
+    EXPECT_EQ(bench.tried, (std::vector<std::string>{"COM1@4800", "COM4@4800"}));
+    EXPECT_EQ(bench.notFound, 1);
+
+    Bench other;
+    other.unopenable = {"COM1"};
+    PortSearch never(other, clock);
+    never.Start({"COM1", "COM2"}, kRates, false, false, 0, 0);
+    EXPECT_FALSE(never.Searching());
+    EXPECT_TRUE(other.tried.empty());
+    EXPECT_EQ(other.notFound, 0);
+}
+
+TEST(PortSearch, StopEndsWithoutAVerdictAndLeavesTheCandidateOpen) {
+    testsupport::FakeClock clock;
+    Bench bench;
+    PortSearch search(bench, clock);
+    search.Start({"COM1", "COM2"}, kRates, false, false, 0, 0);
+    clock.AdvanceSeconds(2);
+    search.Tick();  // on to COM1@9600
+    search.Stop();
+    EXPECT_FALSE(search.Searching());
+    EXPECT_EQ(bench.open, "COM1@9600");
+    EXPECT_EQ(bench.notFound, 0);
+    EXPECT_EQ(bench.found, -1);
+    search.Tick();
+    EXPECT_EQ(bench.tried.size(), 2u);
+}
+
+TEST(PortSearch, StartingAgainRestartsFromTheFirstCandidate) {
+    testsupport::FakeClock clock;
+    Bench bench;
+    PortSearch search(bench, clock);
+    search.Start({"COM1", "COM2"}, kRates, false, false, 0, 0);
+    clock.AdvanceSeconds(2);
+    search.Tick();
+    search.Start({"COM1", "COM2"}, kRates, false, false, 0, 0);
+    EXPECT_EQ(bench.tried, (std::vector<std::string>{"COM1@4800", "COM1@9600", "COM1@4800"}));
+}
+
+}  // namespace

@@ -1,0 +1,122 @@
+// The command line of lctrovi-sim: every option reaches its field; bad values are refused.
+#include <gtest/gtest.h>
+
+#include "sim/Simcommandline.h"
+
+namespace {
+
+TEST(SimCommandLine, OptionsReachTheirFields) {
+    const SimCommandLine c = ParseSimCommandLine({"--baud",
+                                                  "38400",
+                                                  "--nmea-mask",
+                                                  "0x21",
+                                                  "--nmea-rate",
+                                                  "5",
+                                                  "--height",
+                                                  "150",
+                                                  "--version",
+                                                  "2.5ABC",
+                                                  "--new-version",
+                                                  "3.0",
+                                                  "--serial",
+                                                  "-1",
+                                                  "--part",
+                                                  "PART",
+                                                  "--cal-time",
+                                                  "300",
+                                                  "--time-scale",
+                                                  "0.5",
+                                                  "--noise",
+                                                  "1e-4",
+                                                  "--no-reply",
+                                                  "218",
+                                                  "--no-reply",
+                                                  "16",
+                                                  "--x1f-reply",
+                                                  "2=101",
+                                                  "--reject-255",
+                                                  "--vanish-after-loads",
+                                                  "3",
+                                                  "--no-crc",
+                                                  "--moving",
+                                                  "--device",
+                                                  "/dev/ttyUSB1",
+                                                  "--link",
+                                                  "/tmp/x",
+                                                  "--power-cycle-after",
+                                                  "0"});
+    ASSERT_EQ(c.error, "");
+    const SimOptions& o = c.options;
+    EXPECT_EQ(o.settings.baudRate, 38400u);
+    EXPECT_EQ(o.settings.nmeaMask, 0x21u);
+    EXPECT_EQ(o.settings.nmeaRate, 5);
+    EXPECT_EQ(o.settings.lcHeight, 150);
+    EXPECT_EQ(o.version, (SimVersion{2, 5, "ABC"}));
+    ASSERT_TRUE(o.newVersion);
+    EXPECT_EQ(*o.newVersion, (SimVersion{3, 0, ""}));
+    EXPECT_EQ(o.hardware.serialNumber, -1);
+    EXPECT_EQ(o.hardware.partNumber, "PART");
+    EXPECT_EQ(o.timing.calibrationMs, 300);
+    EXPECT_EQ(o.timing.timeScale, 0.5);
+    EXPECT_EQ(o.timing.powerCycleAfterMs, 0);
+    EXPECT_EQ(o.faults.bitErrorRate, 1e-4);
+    EXPECT_EQ(o.faults.noReplyTo, (std::set<uint8_t>{16, 218}));
+    EXPECT_EQ(o.faults.x1fReplyCode.at(2), 101);
+    EXPECT_TRUE(o.faults.reject255);
+    EXPECT_EQ(o.faults.vanishAfterLoads, 3);
+    EXPECT_FALSE(o.crcSupported);
+    EXPECT_TRUE(o.vehicleMoving);
+    EXPECT_EQ(o.devicePath, "/dev/ttyUSB1");
+    EXPECT_EQ(c.linkPath, "/tmp/x");
+}
+
+TEST(SimCommandLine, BadInputIsRefusedWithAReason) {
+    const std::vector<std::vector<std::string>> rows = {
+        {"--baud", "12345"},
+        {"--baud"},
+        {"--nmea-rate", "2"},
+        {"--height", "0"},
+        {"--height", "201"},
+        {"--nmea-mask", "0x40"},
+        {"--version", "2"},
+        {"--version", "2.5ABCD"},
+        {"--x1f-reply", "2"},
+        {"--x1f-reply", "2=300"},
+        {"--no-reply", "256"},
+        {"--noise", "-1"},
+        {"--part", "SEVENTEEN-CHARS-X"},
+        {"--frobnicate"},
+        {"--time-scale", "fast"},
+    };
+    for (const auto& args : rows) {
+        EXPECT_NE(ParseSimCommandLine(args).error, "") << args[0];
+    }
+}
+
+TEST(SimCommandLine, HelpListsEveryOption) {
+    const std::string help = SimHelpText();
+    for (const char* option : {"--device",
+                               "--link",
+                               "--record",
+                               "--baud",
+                               "--nmea-mask",
+                               "--cal-time",
+                               "--program-time",
+                               "--working-interval",
+                               "--power-cycle-after",
+                               "--time-scale",
+                               "--random-start",
+                               "--noise",
+                               "--drop",
+                               "--no-reply",
+                               "--x1f-reply",
+                               "--reject-255",
+                               "--silent",
+                               "--other-talkers",
+                               "--vanish-after-loads",
+                               "--no-crc"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
+}
+
+}  // namespace
