@@ -50,6 +50,7 @@ void LoadSequence::Start(std::FILE* image) {
     image_ = image;
     blockReader_.Arm();
     portLost_ = false;
+    failures_ = 0;
     blockEstimate_ = 0;
     progressCount_ = 0;
     step_ = LoadStep::kCheckPort;
@@ -474,44 +475,56 @@ void LoadSequence::WriteCommand(uint8_t code, uint32_t value, const uint8_t* dat
     CheckPortLost(host_.Port().Write(command_, size));
 }
 
-// One bounded read into the receive buffer. Returns false once the port is lost.
+// One bounded read into the receive buffer. Returns false once the port is lost. A read that
+// brings nothing never returns sooner than its wait, so no loop over it can spin.
 bool LoadSequence::ReadPort(uint32_t* received, int32_t waitMs) {
     *received = 0;
     if (portLost_) {
         return false;
     }
+    const int64_t started = Now().MonotonicMs();
     const bool ok = host_.Port().Read(receive_, kBufferSize, received, waitMs);
     if (!ok) {
         *received = 0;
     }
     if (!ok || (*received == 0 && host_.DeviceGone())) {
         CheckPortLost(false);
-        if (!portLost_ && !ok) {
-            Now().SleepMs(waitMs);  // a read that fails at once must not turn a wait into a spin
+    } else {
+        failures_ = 0;
+    }
+    if (!portLost_ && *received == 0) {
+        const int64_t left = waitMs - (Now().MonotonicMs() - started);
+        if (left > 0) {
+            Now().SleepMs(left);
         }
     }
     return !portLost_;
 }
-
-// After a failed port operation: a port that is no longer open (or a device the host reports
-// gone) ends the load at once, with the port's own error text.
+// After a failed port operation: a port that is no longer open, a device the host reports
+// gone, or a port that fails every operation (a hung-up line fails at once, again and again)
+// ends the load at once, with the port's own error text.
 void LoadSequence::CheckPortLost(bool ok) {
-    if (ok || portLost_) {
+    if (ok) {
+        failures_ = 0;
+        return;
+    }
+    if (portLost_) {
         return;
     }
     LoaderPort& port = host_.Port();
-    if (port.IsOpen() && !host_.DeviceGone()) {
+    ++failures_;
+    if (port.IsOpen() && !host_.DeviceGone() && failures_ < kFailuresForLoss) {
         return;
     }
     portLost_ = true;
-    std::string reason = port.LastErrorText();
+    // The port's last error is stale when the host, not the port, noticed the loss.
+    std::string reason = host_.DeviceGone() ? std::string() : port.LastErrorText();
     if (reason.empty()) {
         reason = "the device is no longer there";
     }
     ShowStatusFor(2, loadtext::kPortLost + reason);
     step_ = LoadStep::kFailed;
 }
-
 bool LoadSequence::Reopen(uint32_t baud) {
     if (portLost_) {
         return false;

@@ -9,6 +9,7 @@
 // The engine knows nothing of windows: it talks to a LoaderHost (the loading dialog, or a
 // test) and reads and writes through the host's LoaderPort.
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -17,8 +18,9 @@
 #include "loader/X1f.h"
 #include "proto/Diagproto.h"
 
-// The serial port as the loader uses it. Read waits at most waitMs for the first byte;
-// a false result from Read or Write with IsOpen() false means the port is gone.
+// The serial port as the loader uses it. Read waits at most waitMs for the first byte and
+// returns true with nothing when none came; false means the port failed. A port that is no
+// longer open, or that fails three operations in a row, is taken as gone.
 class LoaderPort {
   public:
     virtual ~LoaderPort() = default;
@@ -28,13 +30,31 @@ class LoaderPort {
     virtual std::string LastErrorText() const { return {}; }
 };
 
-// Adapts any port class with the serial port's method signatures, by reference.
+// True for the error codes with which a serial read reports that its wait ended without a
+// byte: ETIMEDOUT (POSIX) and ERROR_TIMEOUT (Win32). Such a read is no failure of the port.
+inline bool IsReadTimeoutCode(uint32_t code) {
+    constexpr uint32_t kWin32ErrorTimeout = 1460;
+    return code == static_cast<uint32_t>(ETIMEDOUT) || code == kWin32ErrorTimeout;
+}
+
+// Adapts any port class with the serial port's method signatures, by reference. A port that
+// reports a wait without a byte as a failed read with a time-out code (as SerialPort does)
+// reads as "nothing came" here.
 template <class Port>
 class LoaderPortAdapter final : public LoaderPort {
   public:
     explicit LoaderPortAdapter(Port& port) : port_(port) {}
     bool Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) override {
-        return port_.Read(buffer, capacity, received, waitMs);
+        if (port_.Read(buffer, capacity, received, waitMs)) {
+            return true;
+        }
+        if constexpr (requires { port_.LastErrorCode(); }) {
+            if (IsReadTimeoutCode(port_.LastErrorCode())) {
+                *received = 0;
+                return true;
+            }
+        }
+        return false;
     }
     bool Write(const uint8_t* buffer, uint32_t count) override { return port_.Write(buffer, count); }
     bool IsOpen() const override { return port_.IsOpen(); }
@@ -105,6 +125,7 @@ class LoadSequence {
     static constexpr int32_t kPollMs = 50;             // the longest single blocking read
     static constexpr int64_t kBlockAnswerMs = 10'000;  // a block without any answer this long fails
     static constexpr uint16_t kBufferSize = 1024;
+    static constexpr int kFailuresForLoss = 3;  // port operations failing in a row
 
     explicit LoadSequence(LoaderHost& host) : host_(host) {}
     ~LoadSequence();
@@ -172,6 +193,7 @@ class LoadSequence {
     int32_t progressCount_ = 0;
     int64_t deadline_ = 0;
     bool portLost_ = false;
+    int failures_ = 0;  // port operations failed in a row
     bool blockAnswered_ = false;
     DiagFrameState parser_;
     uint8_t receive_[kBufferSize] = {};

@@ -47,17 +47,15 @@ uint32_t BaudOf(speed_t speed) {
     }
 }
 
-bool MakeRaw(int fd, uint32_t baud) {
+void MakeRaw(int fd, uint32_t baud) {
     termios t{};
-    if (tcgetattr(fd, &t) != 0) {
-        return false;
-    }
+    tcgetattr(fd, &t);
     cfmakeraw(&t);
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     cfsetispeed(&t, SpeedOf(baud));
     cfsetospeed(&t, SpeedOf(baud));
-    return tcsetattr(fd, TCSANOW, &t) == 0;
+    tcsetattr(fd, TCSANOW, &t);
 }
 
 std::vector<uint8_t> ConfigFrame() {
@@ -312,89 +310,43 @@ uint32_t BootPeer::SlaveRate() {
     return BaudOf(cfgetospeed(&t));
 }
 
-bool PtyPort::Open(const std::string& path, uint32_t baud) {
-    Close();
-    fd_ = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd_ < 0) {
-        error_ = path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!MakeRaw(fd_, baud)) {
-        Fail("set rate");
-        return false;
-    }
-    return true;
-}
-
 // Like a serial port that drains its output before closing: what was written goes out at the
 // rate it was written at.
 void PtyPort::Close() {
-    if (fd_ >= 0) {
+    if (serial_.IsOpen()) {
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!peer_.Took(written_) && std::chrono::steady_clock::now() < limit) {
             usleep(500);
         }
-        close(fd_);
-        fd_ = -1;
     }
-}
-
-void PtyPort::Fail(const char* what) {
-    error_ = std::string(what) + ": " + std::strerror(errno);
-    Close();
+    serial_.Close();
 }
 
 bool PtyPort::Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) {
     *received = 0;
-    if (fd_ < 0) {
-        error_ = "port not open";
-        return false;
-    }
     const auto realLimit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    for (;;) {
+    for (int32_t realWaitMs = 0;; realWaitMs = 2) {
         // Asked before reading: a quiet link that then reads nothing stays quiet.
         const bool quiet = peer_.Quiet(written_, read_);
-        const ssize_t n = read(fd_, buffer, capacity);
-        if (n > 0) {
-            read_ += static_cast<uint64_t>(n);
-            *received = static_cast<uint32_t>(n);
-            return true;
-        }
-        if (n == 0 || errno != EAGAIN) {
-            if (n == 0) {
-                errno = EIO;
-            }
-            Fail("read");
+        if (!serial_.Read(buffer, capacity, received, realWaitMs) &&
+            !IsReadTimeoutCode(serial_.LastErrorCode())) {
             return false;
+        }
+        if (*received > 0) {
+            read_ += *received;
+            return true;
         }
         // A stuck peer must not hang the test: let time run on after a long real wait.
         if (quiet || std::chrono::steady_clock::now() > realLimit) {
             clock_.Advance(waitMs);
             return true;
         }
-        pollfd p{fd_, POLLIN, 0};
-        poll(&p, 1, 2);
     }
 }
 
 bool PtyPort::Write(const uint8_t* buffer, uint32_t count) {
-    if (fd_ < 0) {
-        error_ = "port not open";
-        return false;
-    }
-    uint32_t done = 0;
-    for (int tries = 0; done < count && tries < 1000; ++tries) {
-        const ssize_t n = write(fd_, buffer + done, count - done);
-        if (n > 0) {
-            done += static_cast<uint32_t>(n);
-        } else if (n < 0 && errno != EAGAIN) {
-            Fail("write");
-            return false;
-        } else {
-            pollfd p{fd_, POLLOUT, 0};
-            poll(&p, 1, 5);
-        }
-    }
-    written_ += done;
-    return done == count;
+    uint32_t written = 0;
+    const bool ok = serial_.Write(buffer, count, &written);
+    written_ += written;
+    return ok;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "LoaderFakeClock.h"
+#include "link/Serialport.h"
 #include "loader/Loadsequence.h"
 #include "proto/Diagproto.h"
 
@@ -114,7 +115,8 @@ class BootPeer {
     int downloads_ = 0;
 };
 
-// The slave side of the pseudo-terminal as the sequence's port.
+// The slave side of the pseudo-terminal, opened with the program's serial layer, as the
+// sequence's port; it lets fake time pass only while the link is quiet.
 class PtyPort final : public LoaderPort {
   public:
     PtyPort(BootPeer& peer, LoaderFakeClock& clock) : peer_(peer), clock_(clock) {}
@@ -122,20 +124,21 @@ class PtyPort final : public LoaderPort {
     PtyPort(const PtyPort&) = delete;
     PtyPort& operator=(const PtyPort&) = delete;
 
-    bool Open(const std::string& path, uint32_t baud);
+    // Closes (draining) first when open, as a reopen at another rate does.
+    bool Open(const std::string& path, uint32_t baud) {
+        Close();
+        return serial_.Open(path, baud);
+    }
     void Close();
     bool Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) override;
     bool Write(const uint8_t* buffer, uint32_t count) override;
-    bool IsOpen() const override { return fd_ >= 0; }
-    std::string LastErrorText() const override { return error_; }
+    bool IsOpen() const override { return serial_.IsOpen(); }
+    std::string LastErrorText() const override { return serial_.LastErrorText(); }
 
   private:
-    void Fail(const char* what);
-
     BootPeer& peer_;
     LoaderFakeClock& clock_;
-    int fd_ = -1;
+    SerialPort serial_;
     uint64_t written_ = 0;
     uint64_t read_ = 0;
-    std::string error_;
 };
