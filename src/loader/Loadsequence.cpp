@@ -254,13 +254,15 @@ bool LoadSequence::SendBlock(uint32_t address, uint32_t length) {
     return step_ == LoadStep::kSendFile || step_ == LoadStep::kCheckRam;
 }
 
-// Waits for the block's final answer. X1F_WORKING restarts the time allowed; X1F_PASS lets the
-// sending go on; any other code refuses the block and fails the load.
+// Waits for the block's final answer. X1F_WORKING restarts the time allowed (up to an overall
+// limit); X1F_PASS lets the sending go on; any other code refuses the block and fails the load.
 void LoadSequence::AwaitBlockAnswer() {
-    int64_t lastHeard = Now().MonotonicMs();
+    const int64_t sent = Now().MonotonicMs();
+    int64_t lastHeard = sent;
     bool answered = false;
     while (!answered && !portLost_) {
-        if (Now().MonotonicMs() - lastHeard >= kBlockAnswerMs) {
+        const int64_t now = Now().MonotonicMs();
+        if (now - lastHeard >= kBlockAnswerMs || now - sent >= kBlockWorkingLimitMs) {
             step_ = LoadStep::kWaiting;
             return;
         }

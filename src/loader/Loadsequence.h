@@ -122,8 +122,9 @@ class LoadSequence {
   public:
     static constexpr uint32_t kBootBaud = 19200;
     static constexpr uint32_t kFastBaud = 57600;
-    static constexpr int32_t kPollMs = 50;             // the longest single blocking read
-    static constexpr int64_t kBlockAnswerMs = 10'000;  // a block without any answer this long fails
+    static constexpr int32_t kPollMs = 50;                    // the longest single blocking read
+    static constexpr int64_t kBlockAnswerMs = 10'000;         // a block without any answer this long fails
+    static constexpr int64_t kBlockWorkingLimitMs = 120'000;  // nor may X1F_WORKING hold a block longer
     static constexpr uint16_t kBufferSize = 1024;
     static constexpr int kFailuresForLoss = 3;  // port operations failing in a row
 

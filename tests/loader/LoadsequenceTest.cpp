@@ -614,6 +614,19 @@ TEST(LoadSequenceMended, WorkingToABlockWaitsForItsFinalAnswer) {
     EXPECT_EQ(rig.Sent(X1F_LOAD), 6);  // no block sent twice, none skipped
 }
 
+TEST(LoadSequenceMended, EndlessWorkingToABlockStillTimesOut) {
+    Rig rig;
+    ASSERT_TRUE(rig.Ready());
+    PeerAnswer working;
+    for (int64_t at = 0; at <= 300'000; at += 5'000) {
+        working.push_back({X1F_WORKING, 0, at});
+    }
+    rig.peer.SetScript(Answer(X1F_LOAD, working, 2));
+    ASSERT_TRUE(rig.Load(MakeSrecImage(SampleChunks(), "\r\n")));
+    EXPECT_EQ(rig.LastStatus(), loadtext::kTimeoutData);
+    EXPECT_EQ(rig.Sent(X1F_LOAD), 2);
+}
+
 TEST(LoadSequenceMended, VanishedDeviceEndsTheLoadAtOnce) {
     Rig rig;
     ASSERT_TRUE(rig.Ready());
