@@ -195,7 +195,6 @@ class LoadSequence {
     int64_t deadline_ = 0;
     bool portLost_ = false;
     int failures_ = 0;  // port operations failed in a row
-    bool blockAnswered_ = false;
     DiagFrameState parser_;
     uint8_t receive_[kBufferSize] = {};
     uint8_t frame_[kBufferSize] = {};
