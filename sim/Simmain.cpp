@@ -41,13 +41,17 @@ bool Control(SimReceiver& sim, const std::string& line) {
         std::printf("power cycled\n");
     } else if (line == "moving on" || line == "moving off") {
         sim.SetVehicleMoving(line == "moving on");
+    } else if (line == "silent on" || line == "silent off") {
+        SimFaults faults = sim.Faults();
+        faults.silent = line == "silent on";
+        sim.SetFaults(faults);
     } else if (line.rfind("image ", 0) == 0) {
         const std::string path = line.substr(6);
         std::printf(sim.WriteImage(path) ? "image written to %s\n" : "cannot write %s\n", path.c_str());
     } else if (line == "quit") {
         return false;
     } else if (!line.empty()) {
-        std::printf("commands: power, moving on, moving off, image FILE, quit\n");
+        std::printf("commands: power, moving on, moving off, silent on, silent off, image FILE, quit\n");
     }
     std::fflush(stdout);
     return true;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -10,6 +11,7 @@
 namespace testsupport {
 
 // Runs the event loop until pred holds or timeoutMs passes; returns pred's last value.
+// The loop sleeps between events (a 10 ms timer wakes it to test pred again).
 inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000) {
     QElapsedTimer t;
     t.start();
@@ -17,7 +19,9 @@ inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000) {
         if (t.elapsed() > timeoutMs) {
             return pred();
         }
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return true;
 }
