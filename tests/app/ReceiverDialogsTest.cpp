@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "FormsFixture.h"
@@ -72,19 +73,19 @@ class ReceiverDialogs : public FormsTest {
     }
     Bytes Sent(size_t count) { return pty.ReceiveAtFarEnd(count, 1000); }
     void CollectNotes() {
-        testsupport::AcceptNextModal([this](QDialog* d) {
+        acceptor = std::make_unique<testsupport::ModalAcceptor>([this](QDialog* d) {
             if (auto* note = qobject_cast<TFormNote*>(d)) {
                 notes.push_back(note->Label()->text().toStdString());
             } else if (auto* box = qobject_cast<QMessageBox*>(d)) {
                 notes.push_back("error: " + box->text().toStdString());
             }
-            CollectNotes();
         });
     }
     QToolButton* Btn(const char* name) { return FormRcvrPort->Button(name); }
 
     PtyPair pty;
     std::vector<std::string> notes;
+    std::unique_ptr<testsupport::ModalAcceptor> acceptor;
 };
 
 TEST_F(ReceiverDialogs, SetupStartsShrunkWithoutBinaryMessagesAndNotDone) {

@@ -94,10 +94,11 @@ int main(int argc, char** argv) {
     FormMain->Action("MenuTCM")->trigger();
     Save(FormTCMCalibStatus, "calibration-start.png");
     FormTCMCalibStatus->Button1Click();
-    testsupport::WaitUntil([] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::SecondPosition; },
-                           10000);
+    testsupport::WaitUntil(
+        [] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::SecondPosition; }, 10000);
     FormTCMCalibStatus->Button1Click();
-    testsupport::WaitUntil([] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::Finished; }, 10000);
+    testsupport::WaitUntil([] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::Finished; },
+                           10000);
     Save(FormTCMCalibStatus, "calibration-result.png");
     FormTCMCalibStatus->hide();
 
