@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #if __has_include(<pty.h>)
 #include <pty.h>
@@ -209,8 +210,8 @@ void SimReceiver::Run() {
     }
     if (!stop_) {
         // Left the loop without being stopped: the device vanished.
-        CloseLine();
         vanished_ = true;
+        CloseLine();
     }
 }
 
@@ -299,8 +300,9 @@ void SimReceiver::Deliver(SimOutgoing item) {
         SwitchDeviceBaud(item.baudAfter);
     }
     if (item.vanishAfter) {
-        CloseLine();
+        AwaitLineDrained();
         vanished_ = true;
+        CloseLine();
     }
 }
 
@@ -332,6 +334,20 @@ bool SimReceiver::WritePaced(const std::vector<uint8_t>& bytes, uint32_t baud) {
         }
     }
     return offset == bytes.size();
+}
+
+// Closing a pty's master discards what the program has not read yet. A device that vanishes
+// after a reply gives the program the chance to take it first, for at most a second.
+void SimReceiver::AwaitLineDrained() {
+    constexpr int kChecks = 200;
+    for (int check = 0; check < kChecks && !stop_; ++check) {
+        int queued = 0;
+        const int fd = serveDevice_ ? masterFd_ : slaveFd_;
+        if (fd < 0 || ioctl(fd, serveDevice_ ? TIOCOUTQ : TIOCINQ, &queued) != 0 || queued == 0) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 void SimReceiver::SwitchDeviceBaud(uint32_t baud) {

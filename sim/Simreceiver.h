@@ -73,6 +73,7 @@ class SimReceiver {
                                  bool& damaged);
     void AddRecord(SimRecordEntry entry);
     void SwitchDeviceBaud(uint32_t baud);
+    void AwaitLineDrained();
     void CloseLine();
 
     const SimOptions options_;
