@@ -131,6 +131,82 @@ TakeResult TakeAvailable(int fd, uint8_t* buffer, uint32_t capacity) {
     }
 }
 
+// What a read or write moved, and the error that ended it (0 for none).
+struct Transfer {
+    uint32_t count;
+    int error;
+};
+
+// Non-blocking mode: whatever the driver holds, possibly nothing.
+Transfer ReadAtOnce(int fd, uint8_t* buffer, uint32_t capacity) {
+    if (capacity == 0) {
+        return {0, 0};
+    }
+    const TakeResult taken = TakeAvailable(fd, buffer, capacity);
+    return {taken.count, taken.kind == Take::kHungUp || taken.kind == Take::kFailed ? taken.error : 0};
+}
+
+// Blocking mode: waits for the first byte, then keeps taking bytes until the line has been
+// quiet for the gap, the buffer is full or the wait is over. Bytes already taken are always
+// returned; a failure after them shows at the next read.
+Transfer ReadUntilQuiet(int fd, uint8_t* buffer, uint32_t capacity, int32_t waitMs) {
+    const Deadline deadline(waitMs);
+    uint32_t count = 0;
+    while (count < capacity) {
+        const int timeoutMs = count == 0 ? deadline.RemainingMs() : deadline.RemainingMs(kQuietGapMs);
+        const WaitResult waited = WaitReady(fd, POLLIN, timeoutMs);
+        if (waited.kind == Wait::kTimedOut) {
+            if (count > 0) {
+                break;
+            }
+            if (deadline.Passed()) {
+                return {0, ETIMEDOUT};
+            }
+            continue;
+        }
+        if (waited.kind != Wait::kReady) {
+            return {count, waited.error};
+        }
+        const TakeResult taken = TakeAvailable(fd, buffer + count, capacity - count);
+        if (taken.kind == Take::kHungUp || taken.kind == Take::kFailed) {
+            return {count, taken.error};
+        }
+        if (taken.kind == Take::kNothing && count > 0) {
+            break;
+        }
+        count += taken.count;
+    }
+    return {count, 0};
+}
+
+// Writes all bytes, waiting for room in the driver's queue until the deadline.
+Transfer WriteWithin(int fd, const uint8_t* buffer, uint32_t count, const Deadline& deadline) {
+    uint32_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(fd, buffer + done, count - done);
+        if (n > 0) {
+            done += static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+            return {done, n == 0 ? EIO : errno};
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        // Some drivers (a pseudo-terminal among them) make room without waking the writer,
+        // so the wait is cut into slices and the write tried again after each.
+        const WaitResult waited = WaitReady(fd, POLLOUT, deadline.RemainingMs(kWriteRetryMs));
+        if (waited.kind == Wait::kTimedOut && deadline.Passed()) {
+            return {done, ETIMEDOUT};
+        }
+        if (waited.kind == Wait::kHungUp || waited.kind == Wait::kFailed) {
+            return {done, waited.error};
+        }
+    }
+    return {done, 0};
+}
+
 // Asks the driver not to hold received bytes back (USB adapters otherwise wait for a
 // 16 ms timer before passing a short reply on). Drivers without the option are left alone.
 void AskForLowLatency([[maybe_unused]] int fd) {
@@ -265,55 +341,14 @@ bool SerialPort::Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, in
     if (native_->fd < 0) {
         return false;
     }
-    const int fd = native_->fd;
-    if (capacity == 0) {
-        return true;
-    }
-    if (!blocking_) {
-        const TakeResult taken = TakeAvailable(fd, buffer, capacity);
-        if (taken.kind == Take::kData || taken.kind == Take::kNothing) {
-            if (received != nullptr) {
-                *received = taken.count;
-            }
-            return true;
-        }
-        RecordError(static_cast<uint32_t>(taken.error));
-        return false;
-    }
-    // Blocking: wait for the first byte, then keep taking bytes until the line has been
-    // quiet for the gap, the buffer is full or the wait is over. Bytes already taken are
-    // always returned; a failure after them is reported by the next call.
-    const Deadline deadline(waitMs);
-    uint32_t count = 0;
-    int error = 0;
-    while (count < capacity && error == 0) {
-        const int timeoutMs = count == 0 ? deadline.RemainingMs() : deadline.RemainingMs(kQuietGapMs);
-        const WaitResult waited = WaitReady(fd, POLLIN, timeoutMs);
-        if (waited.kind == Wait::kTimedOut) {
-            if (count > 0 || deadline.Passed()) {
-                error = count > 0 ? 0 : ETIMEDOUT;
-                break;
-            }
-            continue;
-        }
-        if (waited.kind != Wait::kReady) {
-            error = waited.error;
-            break;
-        }
-        const TakeResult taken = TakeAvailable(fd, buffer + count, capacity - count);
-        if (taken.kind == Take::kHungUp || taken.kind == Take::kFailed) {
-            error = taken.error;
-        } else if (taken.kind == Take::kNothing && count > 0) {
-            break;
-        }
-        count += taken.count;
-    }
-    if (count == 0 && error != 0) {
-        RecordError(static_cast<uint32_t>(error));
+    const Transfer read = blocking_ ? ReadUntilQuiet(native_->fd, buffer, capacity, waitMs)
+                                    : ReadAtOnce(native_->fd, buffer, capacity);
+    if (read.count == 0 && read.error != 0) {
+        RecordError(static_cast<uint32_t>(read.error));
         return false;
     }
     if (received != nullptr) {
-        *received = count;
+        *received = read.count;
     }
     return true;
 }
@@ -325,33 +360,13 @@ bool SerialPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written)
     if (native_->fd < 0) {
         return false;
     }
-    const int fd = native_->fd;
     const Deadline deadline(blocking_ ? -1 : kWriteMsPerByte * count + kWriteMsConstant);
-    uint32_t done = 0;
-    int error = 0;
-    while (done < count && error == 0) {
-        const ssize_t n = ::write(fd, buffer + done, count - done);
-        if (n > 0) {
-            done += static_cast<uint32_t>(n);
-        } else if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-            error = n == 0 ? EIO : errno;
-        } else if (errno != EINTR) {
-            // The driver's queue is full: wait for room, within the time limit.
-            // Some drivers (a pseudo-terminal among them) make room without waking the
-            // writer, so the wait is cut into slices and the write tried again after each.
-            const WaitResult waited = WaitReady(fd, POLLOUT, deadline.RemainingMs(kWriteRetryMs));
-            if (waited.kind == Wait::kTimedOut && deadline.Passed()) {
-                error = ETIMEDOUT;
-            } else if (waited.kind == Wait::kHungUp || waited.kind == Wait::kFailed) {
-                error = waited.error;
-            }
-        }
-    }
+    const Transfer write = WriteWithin(native_->fd, buffer, count, deadline);
     if (written != nullptr) {
-        *written = done;
+        *written = write.count;
     }
-    if (error != 0) {
-        RecordError(static_cast<uint32_t>(error));
+    if (write.error != 0) {
+        RecordError(static_cast<uint32_t>(write.error));
         return false;
     }
     return true;

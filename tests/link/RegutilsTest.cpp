@@ -1,6 +1,7 @@
 // The port-list rules with made-up enumerations: registry values as the system's value
 // enumeration would return them, and sysfs tty trees built in a temporary directory.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -131,9 +132,8 @@ TEST(SerialCommEnumeration, DataWithoutTerminatorIsReadOnlyAsFarAsReturned) {
 class TtyClassTree : public ::testing::Test {
   protected:
     void SetUp() override {
-        root = fs::temp_directory_path() /
-               ("lct-tty-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        root = fs::temp_directory_path() / ("lct-tty-" + std::to_string(getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
         fs::create_directories(root);
     }

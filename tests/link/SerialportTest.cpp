@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+#include <functional>
 #include <thread>
 
 #include "PtyPair.h"
@@ -252,6 +252,7 @@ TEST_F(SerialPortPty, NonBlockingReadReturnsAtOnceWithWhatIsThere) {
 TEST_F(SerialPortPty, BlockingReadReturnsOnceTheLineIsQuietWithoutFillingTheBuffer) {
     OpenPort();
     pty.SendFromFarEnd(kHello);
+    ASSERT_TRUE(pty.WaitForPendingInput(static_cast<int>(kHello.size()), 5000));
     Stopwatch watch;
     bool ok = false;
     EXPECT_EQ(ReadBytes(1024, 20000, &ok), kHello);
