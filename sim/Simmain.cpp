@@ -91,8 +91,10 @@ void RunUntilStopped(SimReceiver& sim, const std::string& imageOut) {
                 continue;
             }
             typed.append(chunk, static_cast<size_t>(n));
-            for (size_t end; (end = typed.find('\n')) != std::string::npos; typed.erase(0, end + 1)) {
-                if (!Control(sim, typed.substr(0, end))) {
+            for (size_t end = typed.find('\n'); end != std::string::npos; end = typed.find('\n')) {
+                const std::string line = typed.substr(0, end);
+                typed.erase(0, end + 1);
+                if (!Control(sim, line)) {
                     return;
                 }
             }
