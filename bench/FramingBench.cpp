@@ -12,7 +12,7 @@ namespace {
 const testsupport::MixedStream& Stream() {
     static const testsupport::MixedStream stream = [] {
         testsupport::MixedStreamOptions options;
-        options.seed = 2026;
+        options.randomStart = 2026;
         options.targetBytes = 1 << 20;
         options.maxPayload = 300;  // the receiver's own frames are a few hundred bytes at most
         options.frameShare = 0.1;

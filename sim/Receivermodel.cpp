@@ -399,10 +399,18 @@ void ReceiverModel::TickOutput(int64_t nowMs) {
         nextOutputMs_ = nowMs + std::max<int64_t>(1, Scaled(options_.timing.statusIntervalMs));
         return;
     }
-    for (const std::string& s : NmeaSource::Epoch(settings_.nmeaMask, WallMs(), elapsedS)) {
+    // A fix belongs to an epoch: its time is the wall time rounded down to the epoch period.
+    const int64_t periodMs = 1000 / std::max<int>(1, settings_.nmeaRate);
+    const int64_t epochMs = WallMs() / periodMs * periodMs;
+    for (const std::string& s : NmeaSource::Epoch(settings_.nmeaMask, epochMs, elapsedS)) {
         Emit(SimKind::kSentence, std::vector<uint8_t>(s.begin(), s.end()));
     }
-    nextOutputMs_ = nowMs + std::max<int64_t>(1, Scaled(1000 / std::max<int>(1, settings_.nmeaRate)));
+    // Keep the cadence: the next epoch is one period after this one's due time, not after
+    // the moment it went out; a receiver that fell behind starts afresh.
+    nextOutputMs_ += std::max<int64_t>(1, Scaled(periodMs));
+    if (nextOutputMs_ <= nowMs) {
+        nextOutputMs_ = nowMs + std::max<int64_t>(1, Scaled(periodMs));
+    }
 }
 
 int64_t ReceiverModel::NextEventMs() const {

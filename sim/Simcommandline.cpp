@@ -231,7 +231,8 @@ SimCommandLine ParseSimCommandLine(const std::vector<std::string>& args) {
             value = args[++i];
         }
         if (!row->set(result, value)) {
-            result.error = "bad value for " + arg + ": " + value;
+            result.error = "bad value for " + arg;
+            result.error += ": " + value;
             return result;
         }
     }

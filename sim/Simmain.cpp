@@ -41,13 +41,17 @@ bool Control(SimReceiver& sim, const std::string& line) {
         std::printf("power cycled\n");
     } else if (line == "moving on" || line == "moving off") {
         sim.SetVehicleMoving(line == "moving on");
+    } else if (line == "silent on" || line == "silent off") {
+        SimFaults faults = sim.Faults();
+        faults.silent = line == "silent on";
+        sim.SetFaults(faults);
     } else if (line.rfind("image ", 0) == 0) {
         const std::string path = line.substr(6);
         std::printf(sim.WriteImage(path) ? "image written to %s\n" : "cannot write %s\n", path.c_str());
     } else if (line == "quit") {
         return false;
     } else if (!line.empty()) {
-        std::printf("commands: power, moving on, moving off, image FILE, quit\n");
+        std::printf("commands: power, moving on, moving off, silent on, silent off, image FILE, quit\n");
     }
     std::fflush(stdout);
     return true;
@@ -87,8 +91,10 @@ void RunUntilStopped(SimReceiver& sim, const std::string& imageOut) {
                 continue;
             }
             typed.append(chunk, static_cast<size_t>(n));
-            for (size_t end; (end = typed.find('\n')) != std::string::npos; typed.erase(0, end + 1)) {
-                if (!Control(sim, typed.substr(0, end))) {
+            for (size_t end = typed.find('\n'); end != std::string::npos; end = typed.find('\n')) {
+                const std::string line = typed.substr(0, end);
+                typed.erase(0, end + 1);
+                if (!Control(sim, line)) {
                     return;
                 }
             }

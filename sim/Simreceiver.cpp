@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #if __has_include(<pty.h>)
 #include <pty.h>
@@ -197,8 +198,8 @@ void SimReceiver::Run() {
             pending.assign(std::make_move_iterator(output.begin()), std::make_move_iterator(output.end()));
             output.clear();
         }
-        for (SimOutgoing& item : pending) {
-            Deliver(std::move(item));
+        for (const SimOutgoing& item : pending) {
+            Deliver(item);
             if (stop_ || vanished_) {
                 break;
             }
@@ -209,8 +210,8 @@ void SimReceiver::Run() {
     }
     if (!stop_) {
         // Left the loop without being stopped: the device vanished.
-        CloseLine();
         vanished_ = true;
+        CloseLine();
     }
 }
 
@@ -258,7 +259,10 @@ std::vector<uint8_t> SimReceiver::Corrupt(const std::vector<uint8_t>& bytes, uin
         }
         if (mismatch) {
             damaged = true;
-            for (owed += ratio; owed >= 1.0; owed -= 1.0) {
+            owed += ratio;
+            const auto count = static_cast<size_t>(owed);
+            owed -= static_cast<double>(count);
+            for (size_t i = 0; i < count; ++i) {
                 out.push_back(GarbageByte(random_));
             }
             continue;
@@ -274,7 +278,7 @@ std::vector<uint8_t> SimReceiver::Corrupt(const std::vector<uint8_t>& bytes, uin
     return out;
 }
 
-void SimReceiver::Deliver(SimOutgoing item) {
+void SimReceiver::Deliver(const SimOutgoing& item) {
     if (!item.bytes.empty()) {
         std::vector<uint8_t> wire;
         uint32_t baud = 0;
@@ -299,8 +303,9 @@ void SimReceiver::Deliver(SimOutgoing item) {
         SwitchDeviceBaud(item.baudAfter);
     }
     if (item.vanishAfter) {
-        CloseLine();
+        AwaitLineDrained();
         vanished_ = true;
+        CloseLine();
     }
 }
 
@@ -332,6 +337,30 @@ bool SimReceiver::WritePaced(const std::vector<uint8_t>& bytes, uint32_t baud) {
         }
     }
     return offset == bytes.size();
+}
+
+// Closing a pty's master discards what the program has not read yet. A device that vanishes
+// after a reply gives the program the chance to take it first, for at most a second: until
+// the queue was seen full and then empty, or stayed empty for 100 ms (the kernel moves
+// written bytes into the queue a little later, so one empty look proves nothing).
+void SimReceiver::AwaitLineDrained() {
+    constexpr int kChecks = 200;
+    constexpr int kEmptyChecksEnough = 20;
+    bool seenQueued = false;
+    int emptyChecks = 0;
+    for (int check = 0; check < kChecks && !stop_; ++check) {
+        int queued = 0;
+        const int fd = serveDevice_ ? masterFd_ : slaveFd_;
+        if (fd < 0 || ioctl(fd, serveDevice_ ? TIOCOUTQ : TIOCINQ, &queued) != 0) {
+            return;
+        }
+        seenQueued = seenQueued || queued > 0;
+        emptyChecks = queued > 0 ? 0 : emptyChecks + 1;
+        if ((seenQueued && queued == 0) || emptyChecks >= kEmptyChecksEnough) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 void SimReceiver::SwitchDeviceBaud(uint32_t baud) {

@@ -67,12 +67,13 @@ class SimReceiver {
     uint32_t PeerBaud() const;
     void ReadInput();
     void TakeByte(uint8_t byte, int64_t nowMs);
-    void Deliver(SimOutgoing item);
+    void Deliver(const SimOutgoing& item);
     bool WritePaced(const std::vector<uint8_t>& bytes, uint32_t baud);
     std::vector<uint8_t> Corrupt(const std::vector<uint8_t>& bytes, uint32_t fromBaud, uint32_t toBaud,
                                  bool& damaged);
     void AddRecord(SimRecordEntry entry);
     void SwitchDeviceBaud(uint32_t baud);
+    void AwaitLineDrained();
     void CloseLine();
 
     const SimOptions options_;

@@ -1,6 +1,11 @@
 #include "app/Forms.h"
 
+#include <QComboBox>
+
 #include "app/Mainform.h"
+#include "config/Mdbform.h"
+#include "config/Rcvrportform.h"
+#include "config/Tcmcalibstatusform.h"
 #include "link/Port.h"
 #include "link/Portform.h"
 #include "ui/Aboutform.h"
@@ -17,15 +22,27 @@ void CreateForms() {
     });
     FormAbout = new TFormAbout(FormMain);
     FormPort = new TFormPort(FormMain);
+    FormRcvrPort = new TFormRcvrPort(FormMain);
+    FormPort->onReceiverFound = [](int rateIndex) {
+        FormRcvrPort->ComboBoxBaudRate()->setCurrentIndex(rateIndex);
+    };
     FormNote = new TFormNote(FormMain);
     FormWait = new TFormWait(FormMain);
+    FormMDB = new TFormMDB(FormMain);
+    FormTCMCalibStatus = new TFormTCMCalibStatus(FormMain);
 }
 
 void DestroyForms() {
+    delete FormTCMCalibStatus;
+    FormTCMCalibStatus = nullptr;
+    delete FormMDB;
+    FormMDB = nullptr;
     delete FormWait;
     FormWait = nullptr;
     delete FormNote;
     FormNote = nullptr;
+    delete FormRcvrPort;
+    FormRcvrPort = nullptr;
     delete FormPort;
     FormPort = nullptr;
     delete FormAbout;

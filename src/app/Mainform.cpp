@@ -10,6 +10,9 @@
 #include <QTimer>
 
 #include "app/Memoutils.h"
+#include "config/Mdbform.h"
+#include "config/Rcvrportform.h"
+#include "config/Tcmcalibstatusform.h"
 #include "link/Port.h"
 #include "link/Portform.h"
 #include "proto/Messages.h"
@@ -84,10 +87,12 @@ void TFormMain::ConnectMenus() {
     connect(ui->MenuFileExit, &QAction::triggered, this, &TFormMain::MenuFileExitClick);
     connect(ui->MenuPortConfigure, &QAction::triggered, this, &TFormMain::MenuPortConfigureClick);
     connect(ui->MenuPortClose, &QAction::triggered, this, &TFormMain::MenuPortCloseClick);
+    connect(ui->MenuRcvrPort, &QAction::triggered, this, &TFormMain::MenuRcvrPortClick);
+    connect(ui->MenuMDB, &QAction::triggered, this, &TFormMain::MenuMDBClick);
+    connect(ui->MenuTCM, &QAction::triggered, this, &TFormMain::MenuTCMClick);
     connect(ui->MenuHelpAbout, &QAction::triggered, this, &TFormMain::MenuHelpAboutClick);
     // Windows that are not part of the program yet keep their items disabled.
-    for (QAction* pending :
-         {ui->MenuRcvrPort, ui->MenuLoad, ui->MenuMDB, ui->MenuTCM, ui->MenuHelpContents}) {
+    for (QAction* pending : {ui->MenuLoad, ui->MenuHelpContents}) {
         pending->setEnabled(false);
     }
 }
@@ -183,6 +188,24 @@ void TFormMain::MenuFileExitClick() {
 void TFormMain::MenuPortConfigureClick() {
     if (FormPort != nullptr) {
         FormPort->ShowOver(BoundsOf(this));
+    }
+}
+
+void TFormMain::MenuRcvrPortClick() {
+    if (FormRcvrPort != nullptr) {
+        FormRcvrPort->ShowOver(BoundsOf(this));
+    }
+}
+
+void TFormMain::MenuMDBClick() {
+    if (FormMDB != nullptr) {
+        FormMDB->ShowOver(BoundsOf(this));
+    }
+}
+
+void TFormMain::MenuTCMClick() {
+    if (FormTCMCalibStatus != nullptr) {
+        FormTCMCalibStatus->ShowOver(BoundsOf(this));
     }
 }
 

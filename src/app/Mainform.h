@@ -37,6 +37,9 @@ class TFormMain : public QMainWindow {
     void MenuFileExitClick();
     void MenuPortConfigureClick();
     void MenuPortCloseClick();
+    void MenuRcvrPortClick();
+    void MenuMDBClick();
+    void MenuTCMClick();
     void MenuHelpAboutClick();
 
     // How logging asks for a file name; tests replace it. Empty means cancelled.

@@ -201,7 +201,8 @@ TEST_F(Logging, AFileThatCannotBeOpenedIsReportedAndLoggingStaysOff) {
     const std::string path = dir + "/missing/dir/log.txt";
     Choose(path);
     QString note;
-    testsupport::AcceptNextModal([&](QDialog* d) { note = static_cast<TFormNote*>(d)->Label()->text(); });
+    testsupport::ModalAcceptor acceptor(
+        [&](QDialog* d) { note = static_cast<TFormNote*>(d)->Label()->text(); });
     FormMain->MenuFileLoggingClick();
     EXPECT_EQ(note.toStdString(), "Error opening log file " + path);
     EXPECT_FALSE(FormMain->logging);
@@ -214,7 +215,7 @@ TEST_F(Logging, AFailedWriteIsReportedOnceAndLoggingStops) {
     FormMain->MenuFileLoggingClick();
     ASSERT_TRUE(FormMain->logging);
     int notes = 0;
-    testsupport::AcceptNextModal([&](QDialog*) { ++notes; });
+    testsupport::ModalAcceptor acceptor([&](QDialog*) { ++notes; });
     OpenPty();
     Receive(Text("$GPGGA,1*00\r\n$GPGGA,2*00\r\n"));
     EXPECT_EQ(notes, 1);

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "FormsFixture.h"
@@ -39,9 +40,8 @@ class PortDialog : public FormsTest {
     }
     // Every note shown from now on is accepted and its text recorded.
     void CollectNotes() {
-        testsupport::AcceptNextModal([this](QDialog* d) {
+        acceptor = std::make_unique<testsupport::ModalAcceptor>([this](QDialog* d) {
             notes.push_back(static_cast<TFormNote*>(d)->Label()->text().toStdString());
-            CollectNotes();
         });
     }
     std::string Panel() { return FormMain->StatusPanel(0)->text().toStdString(); }
@@ -51,6 +51,7 @@ class PortDialog : public FormsTest {
     PtyPair first;
     PtyPair second;
     std::vector<std::string> notes;
+    std::unique_ptr<testsupport::ModalAcceptor> acceptor;
 };
 
 TEST_F(PortDialog, StartsWithTheFirstDeviceAt19200AndManualSelections) {
@@ -153,6 +154,16 @@ TEST_F(PortDialog, CancelInTheWaitWindowEndsTheSearchAndLeavesThePortOpen) {
     Ticks(3);
     EXPECT_TRUE(notes.empty());
     EXPECT_EQ(Panel(), second.SlavePath() + " : 19200 : Open");
+}
+
+TEST_F(PortDialog, AnEmptyPortListIsReportedWhenApplying) {
+    TearDown();
+    CreateWithDevices({});
+    EXPECT_EQ(FormPort->ComboBoxDeviceName()->count(), 0);
+    CollectNotes();
+    FormPort->ButtonApplyClick();
+    EXPECT_EQ(notes, (std::vector<std::string>{"No serial ports found"}));
+    EXPECT_FALSE(Link().serialPort.IsOpen());
 }
 
 TEST_F(PortDialog, ShowOverPlacesTheDialogOnlyTheFirstTime) {

@@ -13,6 +13,7 @@
 #include "link/Portform.h"
 #include "sim/Simreceiver.h"
 #include "support/QtHelpers.h"
+#include "ui/Scaleutils.h"
 
 class E2ETest : public ::testing::Test {
   protected:

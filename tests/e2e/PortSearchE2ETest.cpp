@@ -5,6 +5,7 @@
 #include <QToolButton>
 
 #include "E2EFixture.h"
+#include "config/Rcvrportform.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
 #include "ui/Waitform.h"
@@ -27,6 +28,7 @@ TEST_P(FoundAtRate, AutoAutoEndsOpenAtTheReceiversDeviceAndRate) {
     EXPECT_EQ(FormPort->ComboBoxBaudRate()->currentText().toStdString(), rate);
     EXPECT_EQ(FormPort->ComboBoxDeviceName()->currentText().toStdString(), sim->DevicePath());
     EXPECT_EQ(Link().baudRate, static_cast<int32_t>(GetParam()));
+    EXPECT_EQ(FormRcvrPort->ComboBoxBaudRate()->currentText().toStdString(), rate);  // setup dialog follows
     EXPECT_FALSE(FormPort->isVisible());
     EXPECT_FALSE(FormWait->isVisible());
 }
@@ -39,7 +41,7 @@ TEST_F(E2ETest, AReceiverOfOtherTalkersIsNotFound) {
     StartSim(options);
     FormPort->Button("ButtonBaudRateAuto")->click();
     std::string note;
-    testsupport::AcceptNextModal(
+    testsupport::ModalAcceptor acceptor(
         [&](QDialog* d) { note = static_cast<TFormNote*>(d)->Label()->text().toStdString(); });
     FormPort->ButtonApplyClick();
     ASSERT_TRUE(testsupport::WaitUntil([&] { return !note.empty(); }, 15000));

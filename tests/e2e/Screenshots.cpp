@@ -13,6 +13,9 @@
 #include "app/Commandline.h"
 #include "app/Forms.h"
 #include "app/Mainform.h"
+#include "config/Mdbform.h"
+#include "config/Rcvrportform.h"
+#include "config/Tcmcalibstatusform.h"
 #include "link/Port.h"
 #include "link/Portform.h"
 #include "sim/Simreceiver.h"
@@ -53,6 +56,7 @@ int main(int argc, char** argv) {
     SimOptions options;
     options.settings.baudRate = 9600;
     options.settings.nmeaMask = 0x3F;
+    options.timing.calibrationMs = 500;
     SimReceiver sim(options);
     if (!sim.Start()) {
         std::fprintf(stderr, "screenshots: simulator: %s\n", sim.LastError().c_str());
@@ -76,6 +80,27 @@ int main(int argc, char** argv) {
     testsupport::WaitUntil([] { return !FormPort->Searching(); }, 20000);
     RunFor(6000);
     Save(FormMain, "main-window.png");
+
+    FormMain->Action("MenuRcvrPort")->trigger();
+    testsupport::WaitUntil([] { return !FormRcvrPort->RefreshPending; }, 5000);
+    Save(FormRcvrPort, "receiver-setup.png");
+    FormRcvrPort->hide();
+
+    FormMain->Action("MenuMDB")->trigger();
+    testsupport::WaitUntil([] { return FormMDB->received.has_value(); }, 5000);
+    Save(FormMDB, "hardware-information.png");
+    FormMDB->hide();
+
+    FormMain->Action("MenuTCM")->trigger();
+    Save(FormTCMCalibStatus, "calibration-start.png");
+    FormTCMCalibStatus->Button1Click();
+    testsupport::WaitUntil(
+        [] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::SecondPosition; }, 10000);
+    FormTCMCalibStatus->Button1Click();
+    testsupport::WaitUntil([] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::Finished; },
+                           10000);
+    Save(FormTCMCalibStatus, "calibration-result.png");
+    FormTCMCalibStatus->hide();
 
     Link().serialPort.Close();
     DestroyForms();

@@ -46,11 +46,11 @@ Framed FeedByteByByte(const std::vector<uint8_t>& bytes) {
 }
 
 // The receive loop's pump, in reads of varying size as the serial port delivers them.
-Framed FeedThroughPump(const std::vector<uint8_t>& bytes, uint32_t seed) {
+Framed FeedThroughPump(const std::vector<uint8_t>& bytes, uint32_t randomStart) {
     DiagProto diag;
     CRLFProto crlf;
     Framed out;
-    std::mt19937 rng(seed);
+    std::mt19937 rng(randomStart);
     std::uniform_int_distribution<size_t> readSize(1, 1024);
     for (size_t at = 0; at < bytes.size();) {
         const size_t n = std::min(readSize(rng), bytes.size() - at);
@@ -91,7 +91,7 @@ class MixedStreamProperty : public ::testing::TestWithParam<uint32_t> {};
 
 TEST_P(MixedStreamProperty, EveryMessageIsFramedBackExactly) {
     testsupport::MixedStreamOptions options;
-    options.seed = GetParam();
+    options.randomStart = GetParam();
     options.targetBytes = 256 * 1024;
     options.hostilePayloads = (GetParam() % 2) == 0;
     const auto stream = testsupport::MakeMixedStream(options);
@@ -105,7 +105,7 @@ TEST_P(MixedStreamProperty, EveryMessageIsFramedBackExactly) {
 
 TEST_P(MixedStreamProperty, FlippedBytesNeverYieldABrokenFrame) {
     testsupport::MixedStreamOptions options;
-    options.seed = GetParam();
+    options.randomStart = GetParam();
     options.targetBytes = 256 * 1024;
     options.hostilePayloads = true;
     auto stream = testsupport::MakeMixedStream(options);
@@ -134,9 +134,9 @@ TEST(MixedStreamProperty, ParsersOverSeparateStateDoNotInterfere) {
     // streams byte by byte through two state records must find every frame of both.
     testsupport::MixedStreamOptions options;
     options.targetBytes = 64 * 1024;
-    options.seed = 77;
+    options.randomStart = 77;
     const auto one = testsupport::MakeMixedStream(options);
-    options.seed = 78;
+    options.randomStart = 78;
     const auto two = testsupport::MakeMixedStream(options);
     DiagFrameState a;
     DiagFrameState b;

@@ -176,20 +176,20 @@ TEST_F(SimLoaderTest, CrcVerdictsOnTheLoadedImage) {
     struct Row {
         const char* legend;
         bool setup;
-        std::vector<Block> blocks;
         bool allowGaps;
         CrcVerdict verdict;
+        std::vector<Block> blocks;
     };
     const Row rows[] = {
-        {"whole image", true, good, false, CrcVerdict::kGood},
-        {"no announcement", false, {}, false, CrcVerdict::kNoSetup},
-        {"nothing loaded", true, {}, false, CrcVerdict::kNoBlocks},
-        {"middle block missing", true, {good[0], good[2]}, false, CrcVerdict::kNotContiguous},
-        {"middle block missing, holes allowed", true, {good[0], good[2]}, true, CrcVerdict::kGood},
-        {"blocks out of order", true, {good[0], good[2], good[1]}, false, CrcVerdict::kNotContiguous},
-        {"block sent twice", true, {good[0], good[1], good[1], good[2]}, true, CrcVerdict::kNotContiguous},
-        {"first block missing", true, {good[1], good[2]}, false, CrcVerdict::kNotContiguous},
-        {"refused block", true, {good[0], {0x10100, Bytes()}, good[2]}, false, CrcVerdict::kRefusedBlock},
+        {"whole image", true, false, CrcVerdict::kGood, good},
+        {"no announcement", false, false, CrcVerdict::kNoSetup, {}},
+        {"nothing loaded", true, false, CrcVerdict::kNoBlocks, {}},
+        {"middle block missing", true, false, CrcVerdict::kNotContiguous, {good[0], good[2]}},
+        {"middle block missing, holes allowed", true, true, CrcVerdict::kGood, {good[0], good[2]}},
+        {"blocks out of order", true, false, CrcVerdict::kNotContiguous, {good[0], good[2], good[1]}},
+        {"block sent twice", true, true, CrcVerdict::kNotContiguous, {good[0], good[1], good[1], good[2]}},
+        {"first block missing", true, false, CrcVerdict::kNotContiguous, {good[1], good[2]}},
+        {"refused block", true, false, CrcVerdict::kRefusedBlock, {good[0], {0x10100, Bytes()}, good[2]}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);

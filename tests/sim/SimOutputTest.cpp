@@ -130,7 +130,13 @@ TEST_F(SimOutputTest, EmptyMaskSendsOwnStatusFramesInstead) {
 
 // What the program received is what the record says was sent, no more and no less.
 TEST_F(SimOutputTest, RecordHoldsEverySentenceAndFrameInOrder) {
-    StartSim(config::kMaskGGA | config::kMaskRMC | config::kMaskSNR, 5);
+    // Silent until the port is open, so that nothing is sent before anyone listens.
+    SimOptions options = FastOptions();
+    options.settings.nmeaMask = config::kMaskGGA | config::kMaskRMC | config::kMaskSNR;
+    options.settings.nmeaRate = 5;
+    options.faults.silent = true;
+    StartSim(options);
+    sim_->SetFaults({});
     for (int i = 0; i < 5; ++i) {
         link_.Send(RequestFrame(msgid::kConfig));
         link_.Collect(40);

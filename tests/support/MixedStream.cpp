@@ -50,7 +50,7 @@ std::vector<uint8_t> RandomFrame(std::mt19937& rng, uint16_t maxPayload, bool ho
 }
 
 MixedStream MakeMixedStream(const MixedStreamOptions& options) {
-    std::mt19937 rng(options.seed);
+    std::mt19937 rng(options.randomStart);
     std::bernoulli_distribution isFrame(options.frameShare);
     MixedStream stream;
     while (stream.bytes.size() < options.targetBytes) {

@@ -1,6 +1,6 @@
 #pragma once
 // Builds byte streams such as a receiver sends: NMEA sentences with CR LF and binary
-// frames, interleaved, from a fixed seed so that every run sees the same bytes.
+// frames, interleaved, from a fixed random start so that every run sees the same bytes.
 #include <cstdint>
 #include <random>
 #include <string>
@@ -15,7 +15,7 @@ struct MixedStream {
 };
 
 struct MixedStreamOptions {
-    uint32_t seed = 1;
+    uint32_t randomStart = 1;
     size_t targetBytes = 1 << 20;
     uint16_t maxPayload = 3992;    // largest payload that DiagProto's 4000-byte buffer takes
     double frameShare = 0.2;       // chance that the next message is a frame

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -10,6 +11,7 @@
 namespace testsupport {
 
 // Runs the event loop until pred holds or timeoutMs passes; returns pred's last value.
+// The loop sleeps between events (a 10 ms timer wakes it to test pred again).
 inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000) {
     QElapsedTimer t;
     t.start();
@@ -17,25 +19,34 @@ inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000) {
         if (t.elapsed() > timeoutMs) {
             return pred();
         }
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QEventLoop loop;
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return true;
 }
 
-// Closes the next modal dialog that opens (accepting it) and records its text through
-// the callback, so that code which shows a note can run unattended.
-inline void AcceptNextModal(std::function<void(QDialog*)> seen = {}) {
-    QTimer::singleShot(0, [seen] {
-        QWidget* w = QApplication::activeModalWidget();
-        if (auto* d = qobject_cast<QDialog*>(w)) {
-            if (seen) {
-                seen(d);
+// While it lives, accepts every modal dialog that opens and reports it to the callback
+// first, so that code which shows a note or an error box can run unattended. Owned by the
+// test, so nothing of it outlives the test that made it.
+class ModalAcceptor {
+  public:
+    explicit ModalAcceptor(std::function<void(QDialog*)> seen = {}) : seen_(std::move(seen)) {
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                if (seen_) {
+                    seen_(dialog);
+                }
+                dialog->accept();
             }
-            d->accept();
-        } else {
-            AcceptNextModal(seen);  // not up yet: look again on the next turn
-        }
-    });
-}
+        });
+        timer_.start();
+    }
+
+  private:
+    std::function<void(QDialog*)> seen_;
+    QTimer timer_;
+};
 
 }  // namespace testsupport

@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 
 #include "support/QtHelpers.h"
 #include "ui/Noteform.h"
@@ -25,9 +26,13 @@ TEST(NoteWindow, ShowsModallyCentredOverTheCallerWithoutClamping) {
     EXPECT_EQ(qobject_cast<QPushButton*>(note.ButtonOK())->text(), "&OK");
     bool wasModal = false;
     QRect frameWhileShown;
-    testsupport::AcceptNextModal([&](QDialog* d) {
+    // Read the window while exec() shows it: the zero timer fires inside its event loop.
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
         wasModal = d == &note && d->isModal();
         frameWhileShown = d->frameGeometry();
+        d->accept();
     });
     const QRect narrow(-40, 10, 100, 60);  // narrower than the note: it lands left of the bounds
     note.ShowMessageOver(narrow, "Error opening device COM7");

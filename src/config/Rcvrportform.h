@@ -1,0 +1,67 @@
+#pragma once
+// The receiver setup dialog: asks the receiver for its settings (message 216), shows them,
+// and sends them back from the controls on Apply; the PC port follows a baud change. It is
+// the one recipient of message 216 and passes every such frame on to the loading and
+// calibration dialogs.
+#include <QDialog>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "config/Configmsg.h"
+
+namespace Ui {
+class TFormRcvrPort;
+}
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+class TFormRcvrPort : public QDialog {
+    Q_OBJECT
+  public:
+    // How Apply ended: sent, stopped by a validation note, or by a conversion error.
+    enum class ApplyOutcome { Sent, Invalid, ConversionError };
+
+    explicit TFormRcvrPort(QWidget* parent = nullptr);
+    ~TFormRcvrPort() override;
+
+    void ShowOver(const QRect& bounds);
+    void RequestSettings();
+    void CollectSettings();
+    ApplyOutcome ApplySettings();
+    void UpdateControls();
+    void OnConfigMessage(const uint8_t* frame, int32_t length);
+
+    void ButtonApplyClick();
+    void ButtonOKClick();
+    void ButtonCancelClick();
+    void ButtonRequestClick();
+    void ButtonAltClick();
+    void ButtonDfltClick();
+
+    QComboBox* ComboBoxBaudRate() const;
+    QComboBox* ComboBoxNavRate() const;
+    QToolButton* Button(const char* name) const;
+    QLineEdit* Edit(const char* name) const;
+    QLabel* LabelTCMStatus() const;
+
+    // Where configuration frames go after this dialog has read them (the loading dialog).
+    std::function<void(const uint8_t* frame, int32_t length)> forwardToLoader;
+
+    ReceiverSettings settings;
+    std::vector<int32_t> baudRates;
+    bool positioned = false;
+    bool RefreshPending = true;
+
+  private:
+    ApplyControls ReadControls() const;
+    void ShowNote(const QString& text);
+    void FollowBaudChange();
+
+    Ui::TFormRcvrPort* ui;
+    uint8_t frameBuffer_[1024] = {};
+};
+
+extern TFormRcvrPort* FormRcvrPort;

@@ -1,0 +1,124 @@
+#include "config/Tcmcalibstatusform.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/Mainform.h"
+#include "link/Port.h"
+#include "proto/Bytes.h"
+#include "proto/Messages.h"
+#include "ui/Scaleutils.h"
+#include "ui_Tcmcalibstatusform.h"
+
+TFormTCMCalibStatus* FormTCMCalibStatus = nullptr;
+
+namespace {
+void ShowButton(QPushButton* button, const ButtonView& view) {
+    button->setText(QString::fromStdString(view.caption));
+    button->setEnabled(view.enabled);
+    button->setVisible(view.visible);
+}
+
+QTimer* ReceiveTimer() {
+    return FormMain != nullptr ? FormMain->Timer() : nullptr;
+}
+}  // namespace
+
+TFormTCMCalibStatus::TFormTCMCalibStatus(QWidget* parent)
+    : QDialog(parent), ui(new Ui::TFormTCMCalibStatus), timer_(new QTimer(this)) {
+    ui->setupUi(this);
+    timer_->setObjectName("Timer");
+    connect(timer_, &QTimer::timeout, this, &TFormTCMCalibStatus::TimerTimer);
+    connect(ui->Button1, &QPushButton::clicked, this, &TFormTCMCalibStatus::Button1Click);
+    connect(ui->Button2, &QPushButton::clicked, this, &TFormTCMCalibStatus::Button2Click);
+    FitClientToControls(this);
+    positioned = false;
+}
+
+TFormTCMCalibStatus::~TFormTCMCalibStatus() {
+    delete ui;
+}
+
+QLabel* TFormTCMCalibStatus::LabelStatus(int line) const {
+    return line == 1 ? ui->LabelStatus1 : line == 2 ? ui->LabelStatus2 : ui->LabelStatus3;
+}
+QPushButton* TFormTCMCalibStatus::Button1() const {
+    return ui->Button1;
+}
+QPushButton* TFormTCMCalibStatus::Button2() const {
+    return ui->Button2;
+}
+
+void TFormTCMCalibStatus::ShowOver(const QRect& bounds) {
+    if (!positioned) {
+        PlaceOver(this, bounds, true);
+        positioned = true;
+    }
+    ui->Button1->setFocusPolicy(Qt::StrongFocus);
+    ui->Button2->setFocusPolicy(Qt::StrongFocus);
+    wizard_.Open();
+    ShowView();
+    show();
+    raise();
+}
+
+void TFormTCMCalibStatus::Button1Click() {
+    Apply(wizard_.Continue());
+}
+void TFormTCMCalibStatus::Button2Click() {
+    Apply(wizard_.Cancel());
+}
+void TFormTCMCalibStatus::TimerTimer() {
+    Apply(wizard_.PollTick());
+}
+
+void TFormTCMCalibStatus::OnCalibrationMessage(const uint8_t* frame, int32_t length) {
+    if (frame == nullptr || length < frame::kOverhead || frame[frame::kIdOffset] != msgid::kConfig) {
+        return;
+    }
+    const uint8_t* payload = frame + frame::kPayloadOffset;
+    const auto payloadLength = static_cast<size_t>(length - frame::kOverhead);
+    if (payloadLength <= config::kCalibrationCommand) {
+        return;
+    }
+    const int32_t value =
+        payloadLength >= config::kCalibrationValue + 4u ? get_le32s(payload + config::kCalibrationValue) : 0;
+    Apply(wizard_.Reply(payload[config::kCalibrationCommand], value));
+}
+
+void TFormTCMCalibStatus::Send(uint8_t command) {
+    const uint16_t length = BuildConfigFrame(EncodeCalibrationCommand(command), frameBuffer_);
+    Link().serialPort.Write(frameBuffer_, length);
+}
+
+void TFormTCMCalibStatus::Apply(const CalibrationEffects& fx) {
+    if (fx.send) {
+        Send(*fx.send);
+    }
+    if (fx.startPolling) {
+        if (QTimer* receive = ReceiveTimer()) {
+            receive->stop();
+        }
+        timer_->start(TcmCalibration::kPollIntervalMs);
+    }
+    if (fx.stopPolling) {
+        if (QTimer* receive = ReceiveTimer()) {
+            receive->start();
+        }
+        timer_->stop();
+    }
+    ShowView();
+    if (fx.hideWindow) {
+        hide();
+    }
+}
+
+void TFormTCMCalibStatus::ShowView() {
+    const CalibrationView& view = wizard_.View();
+    ui->LabelStatus1->setText(QString::fromStdString(view.status1));
+    ui->LabelStatus2->setText(QString::fromStdString(view.status2));
+    ui->LabelStatus3->setText(QString::fromStdString(view.status3));
+    ShowButton(ui->Button1, view.button1);
+    ShowButton(ui->Button2, view.button2);
+}

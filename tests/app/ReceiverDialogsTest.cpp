@@ -1,0 +1,241 @@
+// The receiver setup, hardware information and calibration dialogs over a real
+// pseudo-terminal: the test plays the receiver at the far end and reads what is sent.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "FormsFixture.h"
+#include "app/Mainform.h"
+#include "config/Configmsg.h"
+#include "config/Mdbform.h"
+#include "config/Rcvrportform.h"
+#include "config/Tcmcalibstatusform.h"
+#include "link/PtyPair.h"
+#include "proto/Bytes.h"
+#include "proto/Frame.h"
+#include "support/QtHelpers.h"
+#include "ui/Noteform.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Frame(uint8_t id, const Bytes& payload) {
+    Bytes out(payload.size() + 8);
+    out.resize(build_frame(id, payload.data(), static_cast<uint16_t>(payload.size()), out.data()));
+    return out;
+}
+
+// A configuration reply as a receiver sends it.
+Bytes ConfigReply(uint32_t mask, uint8_t height, uint8_t foreAft, uint8_t calibration = 0,
+                  int32_t value = 0) {
+    Bytes p(config::kPayloadSize, 0);
+    put_le32(p.data() + config::kNmeaMask, mask);
+    p[config::kNmeaRate] = 5;
+    p[config::kWaasOn] = 1;
+    p[config::kAltFreqInUse] = 1;
+    put_le32(p.data() + config::kAltChannel, 41000);
+    p[config::kTcmOn] = 1;
+    p[config::kLcHeight] = height;
+    p[config::kForeAftEditable] = 1;
+    p[config::kLcForeAft] = foreAft;
+    p[config::kTcmForward] = 1;
+    p[config::kTcmCalibrated] = 1;
+    p[config::kCalibrationCommand] = calibration;
+    put_le32(p.data() + config::kCalibrationValue, static_cast<uint32_t>(value));
+    return Frame(msgid::kConfig, p);
+}
+
+class ReceiverDialogs : public FormsTest {
+  protected:
+    void SetUp() override {
+        CreateWithDevices({pty.SlavePath()});
+        FormMain->Timer()->stop();
+        ASSERT_TRUE(Link().serialPort.Open(pty.SlavePath(), 19200, 0));
+        Link().serialPort.SetBlocking(false);
+        Link().baudRate = 19200;
+    }
+    void Receive(const Bytes& bytes) {
+        pty.SendFromFarEnd(bytes);
+        for (int i = 0; i < 10; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            FormMain->TimerTimer();
+        }
+    }
+    Bytes Sent(size_t count) { return pty.ReceiveAtFarEnd(count, 1000); }
+    void CollectNotes() {
+        acceptor = std::make_unique<testsupport::ModalAcceptor>([this](QDialog* d) {
+            if (auto* note = qobject_cast<TFormNote*>(d)) {
+                notes.push_back(note->Label()->text().toStdString());
+            } else if (auto* box = qobject_cast<QMessageBox*>(d)) {
+                notes.push_back("error: " + box->text().toStdString());
+            }
+        });
+    }
+    QToolButton* Btn(const char* name) { return FormRcvrPort->Button(name); }
+
+    PtyPair pty;
+    std::vector<std::string> notes;
+    std::unique_ptr<testsupport::ModalAcceptor> acceptor;
+};
+
+TEST_F(ReceiverDialogs, SetupStartsShrunkWithoutBinaryMessagesAndNotDone) {
+    EXPECT_EQ(FormRcvrPort->windowTitle(), "Receiver Setup");
+    EXPECT_EQ(FormRcvrPort->LabelTCMStatus()->text(), "(TCM Level Calibration Status:  Not Done)");
+    EXPECT_EQ(FormRcvrPort->ComboBoxBaudRate()->currentText(), "19200");
+    auto* binary = FormRcvrPort->findChild<QWidget*>("PanelBinMsgs");
+    auto* bottom = FormRcvrPort->findChild<QWidget*>("PanelBottom");
+    EXPECT_TRUE(binary->isHidden());
+    EXPECT_EQ(bottom->y(), binary->y());
+    EXPECT_EQ(FormRcvrPort->height(), bottom->y() + bottom->height() + 8);  // margin = smallest top
+}
+
+TEST_F(ReceiverDialogs, OpeningRequestsSettingsAndTheReplyFillsTheControlsOnce) {
+    FormRcvrPort->ShowOver(QRect(0, 0, 800, 600));
+    uint8_t request[12];
+    build_request_frame(216, 6, 0, request);
+    EXPECT_EQ(Sent(12), Bytes(request, request + 12));
+    Receive(ConfigReply(0x15, 72, 12));
+    EXPECT_TRUE(Btn("ButtonGGA")->isChecked());
+    EXPECT_FALSE(Btn("ButtonGSA")->isChecked());
+    EXPECT_TRUE(Btn("ButtonZDA")->isChecked());
+    EXPECT_TRUE(Btn("ButtonRMC")->isChecked());
+    EXPECT_EQ(FormRcvrPort->ComboBoxNavRate()->currentText(), "5");
+    EXPECT_TRUE(Btn("ButtonAlt")->isChecked());
+    EXPECT_EQ(FormRcvrPort->Edit("EditChannelNum")->text(), "1545.5");
+    EXPECT_EQ(FormRcvrPort->Edit("EditLCHeight")->text(), "72");
+    EXPECT_EQ(FormRcvrPort->LabelTCMStatus()->text(), "(TCM Level Calibration Status:  Done)");
+    EXPECT_FALSE(FormRcvrPort->RefreshPending);
+
+    // A reply that nobody asked for updates the settings but leaves the user's controls.
+    FormRcvrPort->Edit("EditLCHeight")->setText("99");
+    Receive(ConfigReply(0x01, 33, 12));
+    EXPECT_EQ(FormRcvrPort->settings.LcHeight, 33);
+    EXPECT_EQ(FormRcvrPort->Edit("EditLCHeight")->text(), "99");
+    // Request overwrites every control again.
+    FormRcvrPort->ButtonRequestClick();
+    Receive(ConfigReply(0x01, 33, 12));
+    EXPECT_EQ(FormRcvrPort->Edit("EditLCHeight")->text(), "33");
+}
+
+TEST_F(ReceiverDialogs, FramesGoToTheLoaderFirstThenCalibrationOnlyWithAState) {
+    std::vector<std::string> order;
+    FormRcvrPort->forwardToLoader = [&](const uint8_t*, int32_t) { order.push_back("loader"); };
+    FormTCMCalibStatus->ShowOver(QRect(0, 0, 800, 600));
+    Receive(ConfigReply(0x01, 10, 10, 0));
+    EXPECT_EQ(order, (std::vector<std::string>{"loader"}));
+    EXPECT_EQ(FormTCMCalibStatus->Wizard().Step(), CalibrationStep::FirstPosition);
+    Receive(ConfigReply(0x01, 10, 10, config::kCalFirstDone));
+    EXPECT_EQ(order.size(), 2u);
+    EXPECT_EQ(FormTCMCalibStatus->Wizard().Step(), CalibrationStep::SecondPosition);
+}
+
+TEST_F(ReceiverDialogs, ApplyValidatesBeforeSendingAnything) {
+    CollectNotes();
+    FormRcvrPort->ButtonApplyClick();  // no reply yet: height and fore/aft show 0
+    Receive(ConfigReply(0x01, 50, 0));
+    FormRcvrPort->ButtonRequestClick();
+    Sent(12);
+    Receive(ConfigReply(0x01, 50, 0));
+    FormRcvrPort->Edit("EditLCForeAft")->setEnabled(false);  // disabled, still validated
+    FormRcvrPort->ButtonApplyClick();
+    FormRcvrPort->Edit("EditLCForeAft")->setText("12");
+    Btn("ButtonAlt")->setChecked(true);
+    FormRcvrPort->Edit("EditChannelNum")->setText("");
+    FormRcvrPort->show();
+    FormRcvrPort->ButtonOKClick();  // conversion error: the dialog stays open
+    EXPECT_TRUE(FormRcvrPort->isVisible());
+    ASSERT_EQ(notes.size(), 3u);
+    EXPECT_EQ(notes[0], kHeightMessage);
+    EXPECT_EQ(notes[1], kForeAftMessage);
+    EXPECT_EQ(notes[2].rfind("error: ", 0), 0u);
+    EXPECT_TRUE(Sent(1).empty());
+}
+
+TEST_F(ReceiverDialogs, ApplySendsTheFrameThenThePortFollowsTheNewRate) {
+    FormRcvrPort->ButtonRequestClick();
+    Sent(12);
+    Receive(ConfigReply(0x01, 50, 20));
+    FormRcvrPort->ComboBoxBaudRate()->setCurrentIndex(3);
+    FormRcvrPort->ButtonApplyClick();
+    const Bytes frame = Sent(config::kFrameLength);
+    ASSERT_EQ(frame.size(), config::kFrameLength);
+    EXPECT_EQ(get_le32(frame.data() + 6 + config::kBaudRate), 38400u);
+    EXPECT_EQ(frame[6 + config::kLcForeAft], 20);
+    EXPECT_EQ(Link().baudRate, 38400);
+    EXPECT_TRUE(FormMain->StatusPanel(0)->text().contains(" : 38400 : Open"));
+    EXPECT_EQ(FormPort->ComboBoxBaudRate()->currentText(), "38400");
+    EXPECT_TRUE(FormRcvrPort->RefreshPending);
+}
+
+TEST_F(ReceiverDialogs, TypedBaudRateFallsBackTo19200AndAClosedPortCannotFollow) {
+    FormRcvrPort->ComboBoxBaudRate()->setEditText("1234");
+    FormRcvrPort->CollectSettings();
+    EXPECT_EQ(FormRcvrPort->settings.BaudRate, 19200);
+    EXPECT_EQ(FormRcvrPort->ComboBoxBaudRate()->currentText(), "19200");
+
+    Link().serialPort.Close();
+    FormRcvrPort->Edit("EditLCHeight")->setText("10");
+    FormRcvrPort->Edit("EditLCForeAft")->setText("10");
+    FormRcvrPort->ComboBoxBaudRate()->setCurrentIndex(0);
+    CollectNotes();
+    FormRcvrPort->ButtonApplyClick();
+    EXPECT_EQ(notes, (std::vector<std::string>{"Error changing baud rate"}));
+    EXPECT_EQ(Link().baudRate, 19200);
+}
+
+TEST_F(ReceiverDialogs, HardwareInformationShowsTheReplyAndIgnoresShortOnes) {
+    FormMDB->ShowOver(QRect(0, 0, 800, 600));
+    uint8_t request[12];
+    build_request_frame(218, 6, 0, request);
+    EXPECT_EQ(Sent(12), Bytes(request, request + 12));
+    EXPECT_TRUE(FormMDB->ValueLabel("Label_SN")->text().isEmpty());
+    Bytes p(64, 0);
+    put_le32(p.data(), 0xFFFFFFFFu);
+    std::copy_n("ABCDEFGHIJKLMNOP", 16, p.begin() + 4);
+    std::copy_n("C0102", 5, p.begin() + 24);
+    put_le32(p.data() + 60, 3);
+    Receive(Frame(218, p));
+    EXPECT_EQ(FormMDB->ValueLabel("Label_SN")->text(), "-1");
+    EXPECT_EQ(FormMDB->ValueLabel("Label_PN")->text(), "ABCDEFGHIJKLMNOP");
+    EXPECT_EQ(FormMDB->ValueLabel("Label_CN")->text(), "C0102");
+    EXPECT_EQ(FormMDB->ValueLabel("Label_VN")->text(), "3");
+    Receive(Frame(218, Bytes(20, 0x41)));  // short: ignored
+    EXPECT_EQ(FormMDB->ValueLabel("Label_VN")->text(), "3");
+    FormMDB->ShowOver(QRect(0, 0, 800, 600));  // reopening starts from empty labels
+    EXPECT_TRUE(FormMDB->ValueLabel("Label_PN")->text().isEmpty());
+}
+
+TEST_F(ReceiverDialogs, CalibrationStopsTheReceiveTimerWhileMeasuringAndShowsTheValue) {
+    FormMain->Timer()->start();
+    FormTCMCalibStatus->ShowOver(QRect(0, 0, 800, 600));
+    FormTCMCalibStatus->Button1Click();
+    const Bytes start = Sent(config::kFrameLength);
+    ASSERT_EQ(start.size(), config::kFrameLength);
+    EXPECT_EQ(start[6 + config::kCalibrationCommand], config::kCalStartFirst);
+    EXPECT_EQ(start[6 + config::kCommand], 0);
+    EXPECT_FALSE(FormMain->Timer()->isActive());
+    EXPECT_TRUE(FormTCMCalibStatus->Timer()->isActive());
+    EXPECT_EQ(FormTCMCalibStatus->Timer()->interval(), 250);
+    FormTCMCalibStatus->TimerTimer();
+    EXPECT_EQ(Sent(config::kFrameLength)[6 + config::kCalibrationCommand], config::kCalPoll);
+
+    FormMain->Timer()->stop();
+    Receive(ConfigReply(0, 1, 1, config::kCalComplete, -7));
+    EXPECT_TRUE(FormMain->Timer()->isActive());
+    EXPECT_FALSE(FormTCMCalibStatus->Timer()->isActive());
+    EXPECT_EQ(FormTCMCalibStatus->LabelStatus(3)->text(), "        -0.63");
+    EXPECT_EQ(FormTCMCalibStatus->Button1()->text(), "OK");
+    EXPECT_TRUE(FormTCMCalibStatus->Button2()->isHidden());
+}
+
+}  // namespace
