@@ -4,6 +4,7 @@
 #include "link/Port.h"
 #include "link/Portform.h"
 #include "ui/Aboutform.h"
+#include "ui/Helpform.h"
 #include "ui/Noteform.h"
 #include "ui/Waitform.h"
 
@@ -17,6 +18,7 @@ void CreateForms() {
     });
     FormAbout = new TFormAbout(FormMain);
     FormPort = new TFormPort(FormMain);
+    FormHelp = new TFormHelp(FormMain);
     FormNote = new TFormNote(FormMain);
     FormWait = new TFormWait(FormMain);
 }
@@ -26,6 +28,8 @@ void DestroyForms() {
     FormWait = nullptr;
     delete FormNote;
     FormNote = nullptr;
+    delete FormHelp;
+    FormHelp = nullptr;
     delete FormPort;
     FormPort = nullptr;
     delete FormAbout;

@@ -15,6 +15,7 @@
 #include "proto/Messages.h"
 #include "proto/Receivepump.h"
 #include "ui/Aboutform.h"
+#include "ui/Helpform.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
 #include "ui_Mainform.h"
@@ -90,6 +91,8 @@ void TFormMain::ConnectMenus() {
          {ui->MenuRcvrPort, ui->MenuLoad, ui->MenuMDB, ui->MenuTCM, ui->MenuHelpContents}) {
         pending->setEnabled(false);
     }
+    ui->MenuHelpContents->setEnabled(true);  // the help window is built
+    connect(ui->MenuHelpContents, &QAction::triggered, this, &TFormMain::MenuHelpContentsClick);
 }
 
 QPlainTextEdit* TFormMain::Memo() const {
@@ -189,6 +192,12 @@ void TFormMain::MenuPortConfigureClick() {
 void TFormMain::MenuPortCloseClick() {
     Link().serialPort.Close();
     ShowPortState();
+}
+
+void TFormMain::MenuHelpContentsClick() {
+    if (FormHelp != nullptr) {
+        FormHelp->ShowContents(BoundsOf(this));
+    }
 }
 
 void TFormMain::MenuHelpAboutClick() {

@@ -37,6 +37,7 @@ class TFormMain : public QMainWindow {
     void MenuFileExitClick();
     void MenuPortConfigureClick();
     void MenuPortCloseClick();
+    void MenuHelpContentsClick();
     void MenuHelpAboutClick();
 
     // How logging asks for a file name; tests replace it. Empty means cancelled.
