@@ -174,7 +174,7 @@ bool PlaceKey(NmeaLayout& layout, const QSize& size) {
         layout.labelRects.clear();
         int left = kMargin;
         for (int column = 0; column < columns; ++column) {
-            const size_t first = static_cast<size_t>(column * rows);
+            const size_t first = static_cast<size_t>(column) * static_cast<size_t>(rows);
             const size_t last = std::min(n, first + static_cast<size_t>(rows));
             int widest = 0;
             for (size_t i = first; i < last; ++i) {
@@ -382,7 +382,7 @@ void DrawSocket(QPainter& p) {
 void DrawWiring(QPainter& p) {
     p.setFont(PixelFont(QFont(), 13, true));
     p.drawText(QRect(kMargin, 252, 380, 18), Qt::AlignLeft | Qt::AlignVCenter,
-               "Serial cable to the PC's 9-pin socket (seen from the back)");
+               "Cable to the PC's 9-pin socket, back view");
     DrawSocket(p);
     p.setFont(PixelFont(QFont(), 12));
     const int rowHeight = 22;
@@ -393,10 +393,10 @@ void DrawWiring(QPainter& p) {
         const QPoint pin = SocketPinPosition(wire.pcPin);
         p.drawLine(QPoint(text.left() + QFontMetrics(p.font()).horizontalAdvance(wire.text) + 6, y),
                    QPoint(pin.x(), y));
-        p.drawLine(QPoint(pin.x(), y), pin + QPoint(0, 8));
-        p.setBrush(Qt::black);
-        p.drawEllipse(pin, 3, 3);
-        p.setBrush(Qt::NoBrush);
+        p.drawLine(QPoint(pin.x(), y), pin + QPoint(0, 9));
+        p.setPen(QPen(Qt::black, 2.5));  // a wired pin has a heavy ring
+        p.drawEllipse(pin, 9, 9);
+        p.setPen(QPen(Qt::black, 1));
         y += rowHeight;
     }
 }
@@ -419,7 +419,7 @@ QImage DrawConnectorPicture() {
     p.drawRect(QRect(QPoint(0, 0), kConnectorPictureSize).adjusted(0, 0, -1, -1));
     p.setFont(TitleFont());
     p.drawText(QRect(kMargin, kMargin, 372, 20), Qt::AlignLeft | Qt::AlignVCenter,
-               "Receiver 12-pin connector, seen from the back");
+               "Receiver 12-pin connector, back view");
     DrawConnectorFace(p);
     DrawPinTable(p);
     DrawWiring(p);

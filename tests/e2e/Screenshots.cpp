@@ -18,6 +18,7 @@
 #include "sim/Simreceiver.h"
 #include "support/QtHelpers.h"
 #include "ui/Aboutform.h"
+#include "ui/Helpform.h"
 #include "ui/Scaleutils.h"
 #include "ui/Waitform.h"
 
@@ -76,6 +77,18 @@ int main(int argc, char** argv) {
     testsupport::WaitUntil([] { return !FormPort->Searching(); }, 20000);
     RunFor(6000);
     Save(FormMain, "main-window.png");
+
+    FormMain->Action("MenuHelpContents")->trigger();
+    Save(FormHelp, "help-contents.png");
+    FormHelp->LabelConnectionClick();
+    Save(FormHelp, "help-connection.png");
+    FormHelp->ButtonBackClick();
+    FormHelp->LabelNMEAGGAClick();
+    Save(FormHelp, "help-nmea-gga.png");
+    FormHelp->ButtonBackClick();
+    FormHelp->LabelNMEASNRClick();
+    Save(FormHelp, "help-nmea-snr.png");
+    FormHelp->ButtonCloseClick();
 
     Link().serialPort.Close();
     DestroyForms();
