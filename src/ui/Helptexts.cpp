@@ -3,6 +3,14 @@
 // The connection text is shown without wrapping, so its lines are kept short enough for the
 // memo's width; the other two wrap and are written as paragraphs.
 
+namespace {
+// A menu path such as "Port > Configure..." is not broken across lines.
+QString KeepMenuPathsTogether(const QString& text) {
+    QString kept = text;
+    return kept.replace(QStringLiteral(" > "), QStringLiteral("\u00A0>\u00A0"));
+}
+}  // namespace
+
 QString ConnectionHelpText() {
     return QString::fromUtf8(R"text(CONNECTING TO THE RECEIVER
 
@@ -63,7 +71,7 @@ IF NOTHING SHOWS
 }
 
 QString LoadingHelpText() {
-    return QString::fromUtf8(R"text(LOADING NEW RECEIVER SOFTWARE
+    return KeepMenuPathsTogether(R"text(LOADING NEW RECEIVER SOFTWARE
 
 Before you start, open the port at 19200 baud with Port > Configure... The load begins at 19200 and switches the receiver and the PC to 57600 by itself. Never remove power from the receiver during a load until the program tells you to.
 
@@ -116,7 +124,7 @@ IF THE LOAD FAILS
 }
 
 QString LoggingHelpText() {
-    return QString::fromUtf8(R"text(LOGGING NMEA MESSAGES TO A FILE
+    return KeepMenuPathsTogether(R"text(LOGGING NMEA MESSAGES TO A FILE
 
 1. Open the port with Port > Configure...
 
