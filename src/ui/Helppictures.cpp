@@ -122,7 +122,7 @@ int KeyNumberWidth(const QFontMetrics& fm) {
     return fm.horizontalAdvance(QStringLiteral("00")) + 8;
 }
 
-// The largest sentence font, 16 pixels at most, in which the sentence fits the width.
+// The largest sentence font, 14 pixels at most, in which the sentence fits the width.
 int SentenceFontFor(const QString& sentence, int width) {
     int px = 14;
     while (px > 8 && QFontMetrics(SentenceFont(px)).horizontalAdvance(sentence) > width) {
@@ -218,7 +218,9 @@ NmeaLayout TryLayout(const NmeaPicture& picture, int labelPx) {
         charStart += part.text.size();
     }
 
-    layout.fits = PlaceKey(layout, size);
+    const bool titleFits = QFontMetrics(TitleFont()).horizontalAdvance(QString::fromLatin1(picture.title)) <=
+                           layout.titleRect.width();
+    layout.fits = PlaceKey(layout, size) && titleFits;
     return layout;
 }
 

@@ -20,7 +20,7 @@ struct NmeaPicture {
     const char* name;               // "GGA"
     const char* title;              // what the sentence is for
     QSize size;                     // the picture's size in pixels
-    std::vector<NmeaField> fields;  // the fields after the sentence's address, without the checksum
+    std::vector<NmeaField> fields;  // the address first, then the data fields; no checksum
 };
 
 // Every sentence the receiver sends, in the order of the help window's links.
@@ -42,7 +42,7 @@ struct NmeaLayout {
     std::vector<QRect> labelRects;   // the key's entries
     std::vector<QString> labels;
     std::vector<std::vector<QLine>> leaders;  // the lines from each part to its number
-    bool fits = false;                        // every label found a place inside the picture
+    bool fits = false;  // the title, the sentence and the whole key lie inside the picture
 };
 
 NmeaLayout LayOutNmeaPicture(const NmeaPicture& picture);

@@ -84,6 +84,20 @@ TEST(HelpWindow, ContentsPageListsTheTenLinksInOrder) {
     EXPECT_FALSE(help.isVisible());
 }
 
+TEST(HelpWindow, OnlyALeftClickOnTheWordsOfALinkOpensItsTopic) {
+    TFormHelp help;
+    help.ShowContents(kCaller);
+    QLabel* link = help.Links()[4];
+    QMouseEvent right(QEvent::MouseButtonRelease, link->rect().center(),
+                      link->mapToGlobal(link->rect().center()), Qt::RightButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(link, &right);
+    Click(link, QPoint(link->width() + 5, 5));  // released beside the words
+    ExpectContentsPage(help);
+    Click(link);
+    EXPECT_EQ(help.windowTitle(), "Help - NMEA Message (GGA)");
+}
+
 struct TopicCase {
     int link;
     const char* control;
