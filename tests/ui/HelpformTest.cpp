@@ -99,9 +99,9 @@ TEST(HelpWindow, OnlyALeftClickOnTheWordsOfALinkOpensItsTopic) {
 }
 
 struct TopicCase {
-    int link;
-    const char* control;
-    const char* caption;
+    int link = 0;
+    const char* control = nullptr;
+    const char* caption = nullptr;
     QSize controlSize;
 };
 
@@ -219,7 +219,7 @@ TEST(HelpWindow, APictureWiderThanTheWindowIsPinnedAtTheLeftEdge) {
     QWidget* image = Control(help, "ImageNMEAGGA");
     const struct {
         QSize window;
-        int imageLeft;
+        int imageLeft = 0;
     } cases[] = {{{300, 495}, 0}, {{685, 495}, 0}, {{900, 600}, 107}, {{50, 200}, 0}};
     for (const auto& c : cases) {
         help.resize(c.window);
