@@ -9,6 +9,7 @@
 #include "link/Port.h"
 #include "link/Portform.h"
 #include "ui/Aboutform.h"
+#include "ui/Helpform.h"
 #include "ui/Noteform.h"
 #include "ui/Waitform.h"
 
@@ -26,6 +27,7 @@ void CreateForms() {
     FormPort->onReceiverFound = [](int rateIndex) {
         FormRcvrPort->ComboBoxBaudRate()->setCurrentIndex(rateIndex);
     };
+    FormHelp = new TFormHelp(FormMain);
     FormNote = new TFormNote(FormMain);
     FormWait = new TFormWait(FormMain);
     FormMDB = new TFormMDB(FormMain);
@@ -41,6 +43,8 @@ void DestroyForms() {
     FormWait = nullptr;
     delete FormNote;
     FormNote = nullptr;
+    delete FormHelp;
+    FormHelp = nullptr;
     delete FormRcvrPort;
     FormRcvrPort = nullptr;
     delete FormPort;

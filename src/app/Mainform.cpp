@@ -18,6 +18,7 @@
 #include "proto/Messages.h"
 #include "proto/Receivepump.h"
 #include "ui/Aboutform.h"
+#include "ui/Helpform.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
 #include "ui_Mainform.h"
@@ -92,9 +93,9 @@ void TFormMain::ConnectMenus() {
     connect(ui->MenuTCM, &QAction::triggered, this, &TFormMain::MenuTCMClick);
     connect(ui->MenuHelpAbout, &QAction::triggered, this, &TFormMain::MenuHelpAboutClick);
     // Windows that are not part of the program yet keep their items disabled.
-    for (QAction* pending : {ui->MenuLoad, ui->MenuHelpContents}) {
-        pending->setEnabled(false);
-    }
+    connect(ui->MenuHelpContents, &QAction::triggered, this, &TFormMain::MenuHelpContentsClick);
+    // Windows that are not part of the program yet keep their items disabled.
+    ui->MenuLoad->setEnabled(false);
 }
 
 QPlainTextEdit* TFormMain::Memo() const {
@@ -212,6 +213,12 @@ void TFormMain::MenuTCMClick() {
 void TFormMain::MenuPortCloseClick() {
     Link().serialPort.Close();
     ShowPortState();
+}
+
+void TFormMain::MenuHelpContentsClick() {
+    if (FormHelp != nullptr) {
+        FormHelp->ShowContents(BoundsOf(this));
+    }
 }
 
 void TFormMain::MenuHelpAboutClick() {

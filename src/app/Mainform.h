@@ -40,6 +40,7 @@ class TFormMain : public QMainWindow {
     void MenuRcvrPortClick();
     void MenuMDBClick();
     void MenuTCMClick();
+    void MenuHelpContentsClick();
     void MenuHelpAboutClick();
 
     // How logging asks for a file name; tests replace it. Empty means cancelled.

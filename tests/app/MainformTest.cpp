@@ -17,7 +17,9 @@
 #include "proto/Frame.h"
 #include "support/QtHelpers.h"
 #include "ui/Aboutform.h"
+#include "ui/Helpform.h"
 #include "ui/Noteform.h"
+#include "ui/Scaleutils.h"
 
 namespace {
 
@@ -146,6 +148,21 @@ TEST_F(MainWindow, SplashShowsOverTheMainWindowOnFirstShowing) {
     EXPECT_TRUE(FormAbout->isVisible());
     EXPECT_TRUE(FormAbout->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(FormAbout->ButtonClose()->isHidden());
+}
+
+TEST_F(MainWindow, HelpContentsItemOpensTheHelpAtItsContentsOverTheMainWindow) {
+    ASSERT_NE(FormHelp, nullptr);
+    EXPECT_EQ(FormHelp->parent(), FormMain);
+    QAction* contents = FormMain->Action("MenuHelpContents");
+    EXPECT_TRUE(contents->isEnabled());
+    FormMain->show();
+    FormHelp->LabelNMEAGGAClick();  // a topic left open from before is not what the menu shows
+    contents->trigger();
+    EXPECT_TRUE(FormHelp->isVisible());
+    EXPECT_EQ(FormHelp->windowTitle(), "Help");
+    EXPECT_EQ(FormHelp->size(), QSize(400, 495));
+    EXPECT_EQ(FormHelp->frameGeometry().topLeft(),
+              CentredOver(BoundsOf(FormMain), FormHelp->frameGeometry().size(), true));
 }
 
 class Logging : public MainWindow {

@@ -21,6 +21,7 @@
 #include "sim/Simreceiver.h"
 #include "support/QtHelpers.h"
 #include "ui/Aboutform.h"
+#include "ui/Helpform.h"
 #include "ui/Scaleutils.h"
 #include "ui/Waitform.h"
 
@@ -101,6 +102,18 @@ int main(int argc, char** argv) {
                            10000);
     Save(FormTCMCalibStatus, "calibration-result.png");
     FormTCMCalibStatus->hide();
+
+    FormMain->Action("MenuHelpContents")->trigger();
+    Save(FormHelp, "help-contents.png");
+    FormHelp->LabelConnectionClick();
+    Save(FormHelp, "help-connection.png");
+    FormHelp->ButtonBackClick();
+    FormHelp->LabelNMEAGGAClick();
+    Save(FormHelp, "help-nmea-gga.png");
+    FormHelp->ButtonBackClick();
+    FormHelp->LabelNMEASNRClick();
+    Save(FormHelp, "help-nmea-snr.png");
+    FormHelp->ButtonCloseClick();
 
     Link().serialPort.Close();
     DestroyForms();
