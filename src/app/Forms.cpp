@@ -8,6 +8,7 @@
 #include "config/Tcmcalibstatusform.h"
 #include "link/Port.h"
 #include "link/Portform.h"
+#include "loader/Loadsetupform.h"
 #include "ui/Aboutform.h"
 #include "ui/Helpform.h"
 #include "ui/Noteform.h"
@@ -30,6 +31,10 @@ void CreateForms() {
     FormHelp = new TFormHelp(FormMain);
     FormNote = new TFormNote(FormMain);
     FormWait = new TFormWait(FormMain);
+    FormLoadSetup = new TFormLoadSetup(FormMain);
+    FormRcvrPort->forwardToLoader = [](const uint8_t* frame, int32_t length) {
+        FormLoadSetup->OnConfigMessage(frame, length);
+    };
     FormMDB = new TFormMDB(FormMain);
     FormTCMCalibStatus = new TFormTCMCalibStatus(FormMain);
 }
@@ -39,6 +44,11 @@ void DestroyForms() {
     FormTCMCalibStatus = nullptr;
     delete FormMDB;
     FormMDB = nullptr;
+    if (FormRcvrPort != nullptr) {
+        FormRcvrPort->forwardToLoader = nullptr;
+    }
+    delete FormLoadSetup;
+    FormLoadSetup = nullptr;
     delete FormWait;
     FormWait = nullptr;
     delete FormNote;

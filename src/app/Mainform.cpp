@@ -15,6 +15,7 @@
 #include "config/Tcmcalibstatusform.h"
 #include "link/Port.h"
 #include "link/Portform.h"
+#include "loader/Loadsetupform.h"
 #include "proto/Messages.h"
 #include "proto/Receivepump.h"
 #include "ui/Aboutform.h"
@@ -92,10 +93,8 @@ void TFormMain::ConnectMenus() {
     connect(ui->MenuMDB, &QAction::triggered, this, &TFormMain::MenuMDBClick);
     connect(ui->MenuTCM, &QAction::triggered, this, &TFormMain::MenuTCMClick);
     connect(ui->MenuHelpAbout, &QAction::triggered, this, &TFormMain::MenuHelpAboutClick);
-    // Windows that are not part of the program yet keep their items disabled.
     connect(ui->MenuHelpContents, &QAction::triggered, this, &TFormMain::MenuHelpContentsClick);
-    // Windows that are not part of the program yet keep their items disabled.
-    ui->MenuLoad->setEnabled(false);
+    connect(ui->MenuLoad, &QAction::triggered, this, &TFormMain::MenuLoadClick);
 }
 
 QPlainTextEdit* TFormMain::Memo() const {
@@ -195,6 +194,12 @@ void TFormMain::MenuPortConfigureClick() {
 void TFormMain::MenuRcvrPortClick() {
     if (FormRcvrPort != nullptr) {
         FormRcvrPort->ShowOver(BoundsOf(this));
+    }
+}
+
+void TFormMain::MenuLoadClick() {
+    if (FormLoadSetup != nullptr) {
+        FormLoadSetup->ShowOver(BoundsOf(this));
     }
 }
 

@@ -38,6 +38,7 @@ class TFormMain : public QMainWindow {
     void MenuPortConfigureClick();
     void MenuPortCloseClick();
     void MenuRcvrPortClick();
+    void MenuLoadClick();
     void MenuMDBClick();
     void MenuTCMClick();
     void MenuHelpContentsClick();

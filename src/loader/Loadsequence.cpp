@@ -52,6 +52,7 @@ void LoadSequence::Start(std::FILE* image) {
     portLost_ = false;
     failures_ = 0;
     blockEstimate_ = 0;
+    blocksSpanned_ = 0;
     progressCount_ = 0;
     step_ = LoadStep::kCheckPort;
     host_.ShowProgress(0, 0);
@@ -187,7 +188,7 @@ void LoadSequence::DoReadFile() {
     if (step_ == LoadStep::kSendFile) {
         progressCount_ = 0;
         host_.ShowStatus(loadtext::kSending);
-        host_.ShowProgress(0, blockEstimate_);
+        host_.ShowProgress(0, blocksSpanned_);
     }
 }
 
@@ -208,6 +209,7 @@ bool LoadSequence::ScanImage() {
         highest_ = scan.highest;
         ShowStatusFor(2, loadtext::kReadingDone);
         blockEstimate_ = scan.BlockEstimate();
+        blocksSpanned_ = scan.BlocksSpanned();
         return true;
     }
     if (scan.status == SrecScanStatus::kNotSorted) {
@@ -237,7 +239,7 @@ void LoadSequence::DoSendFile() {
             break;
         }
         ++progressCount_;
-        host_.ShowProgress(progressCount_, blockEstimate_);
+        host_.ShowProgress(progressCount_, blocksSpanned_);
     }
     if (!portLost_) {
         host_.ShowStatus(std::string(loadtext::kSending) + " (" +

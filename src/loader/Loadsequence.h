@@ -191,6 +191,7 @@ class LoadSequence {
     uint32_t lowest_ = 0xFFFFFFFFu;
     uint32_t highest_ = 0;
     int32_t blockEstimate_ = 0;
+    int32_t blocksSpanned_ = 0;  // the progress bar's whole
     int32_t progressCount_ = 0;
     int64_t deadline_ = 0;
     bool portLost_ = false;

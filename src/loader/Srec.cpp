@@ -250,10 +250,12 @@ std::string SrecScan::NotSortedText() const {
     return text;
 }
 
+int32_t SrecScan::BlocksSpanned() const {
+    return static_cast<int32_t>((highest - lowest + kSrecBlockSize) / kSrecBlockSize);
+}
+
 int32_t SrecScan::BlockEstimate() const {
-    uint32_t blocks = (highest - lowest + kSrecBlockSize) / kSrecBlockSize;
-    blocks = (blocks + 100) / 100 * 100;
-    return static_cast<int32_t>(blocks);
+    return (BlocksSpanned() + 100) / 100 * 100;
 }
 
 SrecScan srec_scan(SrecLineSource& source, const std::function<void(long)>& onThousand) {

@@ -131,6 +131,8 @@ struct SrecScan {
     bool Ok() const { return status == SrecScanStatus::kOk; }
     // The out-of-order message shown to the user (kNotSorted only).
     std::string NotSortedText() const;
+    // The 256-byte blocks the image's address range spans.
+    int32_t BlocksSpanned() const;
     // The number shown counting down while sending: the blocks the range spans, rounded up to
     // the next multiple of 100 above.
     int32_t BlockEstimate() const;
