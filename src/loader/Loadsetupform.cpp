@@ -263,6 +263,7 @@ void TFormLoadSetup::ShowProgress(int32_t handled, int32_t estimate) {
     ui->ProgressBar->setMaximum(std::max(estimate, 1));
     ui->ProgressBar->setValue(std::clamp(handled, 0, std::max(estimate, 1)));
     ui->ProgressBar->repaint();
+    emit progressShown(ui->ProgressBar->value(), ui->ProgressBar->maximum());
 }
 
 uint32_t TFormLoadSetup::CurrentBaud() const {
@@ -308,6 +309,7 @@ void TFormLoadSetup::ShowPanel(const std::array<std::string, 3>& lines, PanelCol
     ui->PanelDoNotClose->show();
     ui->PanelDoNotClose->raise();
     ui->PanelDoNotClose->repaint();
+    emit panelShown();
 }
 
 void TFormLoadSetup::SendRestoreSettings() {

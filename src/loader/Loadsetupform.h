@@ -60,6 +60,13 @@ class TFormLoadSetup : public QDialog, private LoaderHost {
     QTimer* Timer() const { return timer_; }
     void SetFileName(const QString& name);
 
+  signals:
+    // The sequence showed progress or the warning panel; it is inside a blocking turn, so a
+    // receiver of these must not run the event loop.
+    void progressShown(int handled, int total);
+    void panelShown();
+
+  public:
     std::string fileName;
     ReceiverVersion version;
     uint32_t savedNmeaMask = 0;

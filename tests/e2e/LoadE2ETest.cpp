@@ -6,7 +6,6 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -21,7 +20,7 @@ TEST_F(E2ETest, AWholeLoadThroughTheWindowProgramsTheImageAndShowsTheNewVersion)
     SimOptions options;
     options.timing.programMs = 1500;
     options.timing.workingIntervalMs = 500;
-    options.timing.powerCycleAfterMs = 0;  // the user cycles the power when told to
+    options.timing.powerCycleAfterMs = 0;  // the user cycles the power when the window says so
     StartSim(options);
     FormPort->ButtonApplyClick();  // the simulator's device at 19200
     ASSERT_TRUE(Link().serialPort.IsOpen());
@@ -45,22 +44,23 @@ TEST_F(E2ETest, AWholeLoadThroughTheWindowProgramsTheImageAndShowsTheNewVersion)
     EXPECT_FALSE(FormMain->menuBar()->isEnabled());
 
     QStringList statuses;
-    bool powerCycled = false;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        const QString s = FormLoadSetup->Memo()->toPlainText();
-        if (statuses.isEmpty() || statuses.back() != s) {
-            statuses << s;
-        }
-        if (!powerCycled && FormLoadSetup->PanelLine(1)->text() == "Cycle Power on the Receiver Now!") {
-            powerCycled = true;
+    bool askedToCyclePower = false;
+    // The window asks inside the sequence's turn, without running its event loop: answer there.
+    QObject::connect(FormLoadSetup, &TFormLoadSetup::panelShown, [&] {
+        if (FormLoadSetup->PanelLine(1)->text() == "Cycle Power on the Receiver Now!") {
+            askedToCyclePower = true;
             sim->PowerCycle();
         }
     });
-    watch.start(20);
+    // Every status the window shows, in order (shown inside the sequence's blocking turns).
+    QObject::connect(FormLoadSetup->Memo(), &QPlainTextEdit::textChanged, [&] {
+        const QString text = FormLoadSetup->Memo()->toPlainText();
+        if (!text.isEmpty() && (statuses.isEmpty() || statuses.back() != text)) {
+            statuses << text;
+        }
+    });
     ASSERT_TRUE(testsupport::WaitUntil([] { return !FormLoadSetup->Running(); }, 90000));
-    EXPECT_TRUE(powerCycled);
-    watch.stop();
+    EXPECT_TRUE(askedToCyclePower);
 
     EXPECT_EQ(FormLoadSetup->Memo()->toPlainText(), "Communication Re-established. Ver # Rcvd.")
         << statuses.join(" | ").toStdString();

@@ -5,7 +5,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QLabel>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QToolButton>
 #include <cstdio>
 #include <functional>
@@ -18,6 +22,8 @@
 #include "config/Tcmcalibstatusform.h"
 #include "link/Port.h"
 #include "link/Portform.h"
+#include "loader/Loadsetupform.h"
+#include "loader/SrecText.h"
 #include "sim/Simreceiver.h"
 #include "support/QtHelpers.h"
 #include "ui/Aboutform.h"
@@ -33,14 +39,66 @@ void RunFor(int ms) {
     testsupport::WaitUntil([] { return false; }, ms);
 }
 
-void Save(QWidget* window, const char* name) {
-    RunFor(200);  // let it paint
+// Saves the window as it is painted now, without running the event loop.
+void SaveNow(QWidget* window, const char* name) {
     const QString path = outputDir + "/" + name;
     if (!window->grab().save(path)) {
         std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
         std::exit(1);
     }
     std::printf("%s\n", qPrintable(path));
+}
+
+void Save(QWidget* window, const char* name) {
+    RunFor(200);  // let it paint
+    SaveNow(window, name);
+}
+
+// A software load as a user runs it: the receiver set to 19200 first, the file chosen, Load,
+// the power cycled when the window asks for it. Pictures before, while sending, at the power cycle and at the
+// end.
+void LoadSoftware(SimReceiver& sim) {
+    FormRcvrPort->ShowOver(BoundsOf(FormMain));
+    testsupport::WaitUntil([] { return !FormRcvrPort->RefreshPending; }, 5000);
+    FormRcvrPort->ComboBoxBaudRate()->setCurrentIndex(2);
+    FormRcvrPort->ButtonOKClick();
+
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> image = {
+        {0x00040000, std::vector<uint8_t>(48 * 1024)}};
+    for (size_t i = 0; i < image[0].second.size(); ++i) {
+        image[0].second[i] = static_cast<uint8_t>(i * 7 + i / 256);
+    }
+    const QString path = QDir::temp().filePath("lctrovi-demo-300lc.hex");
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(QByteArray::fromStdString(MakeSrecImage(image, "\r\n")));
+    file.close();
+
+    FormMain->Action("MenuLoad")->trigger();
+    testsupport::WaitUntil([] { return FormLoadSetup->LabelVersion()->text() != "Not Known"; }, 5000);
+    FormLoadSetup->chooseFile = [path] { return path; };
+    FormLoadSetup->ButtonSoftwareFileClick();
+    Save(FormLoadSetup, "load-ready.png");
+    // The sequence runs in blocking turns: take its pictures from its own signals, at once.
+    bool sendingSaved = false;
+    QObject::connect(FormLoadSetup, &TFormLoadSetup::progressShown, [&](int handled, int total) {
+        if (!sendingSaved && handled > total / 2) {
+            sendingSaved = true;
+            SaveNow(FormLoadSetup, "load-sending.png");
+        }
+    });
+    QObject::connect(FormLoadSetup, &TFormLoadSetup::panelShown, [&sim] {
+        if (FormLoadSetup->PanelLine(1)->text() == "Cycle Power on the Receiver Now!") {
+            SaveNow(FormLoadSetup, "load-cycle-power.png");
+            sim.PowerCycle();
+        }
+    });
+    FormLoadSetup->ButtonLoadClick();
+    testsupport::WaitUntil([] { return !FormLoadSetup->Running(); }, 240000);
+    testsupport::WaitUntil([] { return FormLoadSetup->LabelVersion()->text() == "1.1SIM"; }, 5000);
+    Save(FormLoadSetup, "load-done.png");
+    FormLoadSetup->ButtonDoneClick();
+    QFile::remove(path);
 }
 
 }  // namespace
@@ -58,6 +116,7 @@ int main(int argc, char** argv) {
     options.settings.baudRate = 9600;
     options.settings.nmeaMask = 0x3F;
     options.timing.calibrationMs = 500;
+    options.timing.powerCycleAfterMs = 0;  // the user cycles the power when the window says so
     SimReceiver sim(options);
     if (!sim.Start()) {
         std::fprintf(stderr, "screenshots: simulator: %s\n", sim.LastError().c_str());
@@ -114,6 +173,8 @@ int main(int argc, char** argv) {
     FormHelp->LabelNMEASNRClick();
     Save(FormHelp, "help-nmea-snr.png");
     FormHelp->ButtonCloseClick();
+
+    LoadSoftware(sim);
 
     Link().serialPort.Close();
     DestroyForms();
