@@ -157,7 +157,7 @@ int CheckImage(const std::string& name) {
                         scan.BlocksSpanned());
             return kExitOk;
         case SrecScanStatus::kInvalidLine:
-            std::fprintf(stderr, "Invalid record at line %ld.\n", scan.records);
+            std::fprintf(stderr, "Invalid record at line %ld.\n", scan.records + 1);  // after the valid ones
             break;
         case SrecScanStatus::kReadError:
             std::fprintf(stderr, "Error reading file %s\n", name.c_str());
