@@ -269,7 +269,7 @@ TEST(LoadSequence, WholeLoadPutsTheImageIntoTheReceiver) {
     ASSERT_FALSE(rig.host.versions.empty());
     EXPECT_EQ(rig.host.versions.back().major, 0);
     EXPECT_EQ(rig.host.ends, 1);
-    EXPECT_EQ(rig.host.progressEstimate, 300);  // 0x10000 + 300 bytes span 258 blocks
+    EXPECT_EQ(rig.host.progressEstimate, 258);  // 0x10000 + 300 bytes span 258 blocks
     EXPECT_FALSE(rig.sequence.Running());
 }
 
