@@ -1,6 +1,8 @@
 // What the receiver sends unasked, and its record of everything on the line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <fstream>
 #include <set>
@@ -178,7 +180,14 @@ TEST_F(SimOutputTest, RecordFileHasOneReadableLinePerEntry) {
     StartSim(options);
     link_.Send(RequestFrame(msgid::kConfig));
     ASSERT_TRUE(link_.AwaitFrameId(msgid::kConfig));
-    link_.Collect(250);  // a sentence goes out every 100 ms
+    // A sentence goes out every 100 ms; wait (bounded) until one has arrived.
+    const auto sawGga = [this] {
+        return std::any_of(link_.lines.begin(), link_.lines.end(),
+                           [](const std::string& l) { return l.rfind("$GPGGA,", 0) == 0; });
+    };
+    for (int i = 0; i < 60 && !sawGga(); ++i) {
+        link_.Collect(50);
+    }
     sim_->Stop();
     std::ifstream file(path);
     std::stringstream text;
