@@ -16,7 +16,7 @@ class CliTest : public ::testing::Test {
   protected:
     static constexpr int kTimeoutMs = 60'000;
 
-    void StartSim(SimOptions options = {}) {
+    void StartSim(const SimOptions& options = {}) {
         sim = std::make_unique<SimReceiver>(options);
         ASSERT_TRUE(sim->Start()) << sim->LastError();
     }
