@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,12 +47,14 @@ bool Drain(int fd, std::string& into) {
 
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      const std::string& input, int timeoutMs,
-                     const std::function<void(const std::string&)>& onOutput) {
+                     const std::function<void(const std::string&)>& onOutput, bool outputTerminal) {
     ChildResult result;
     int in[2];
-    int out[2];
+    int out[2];  // read end, write end: a pseudo-terminal's master and slave when asked for
     int err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) {
+    const bool outOk =
+        outputTerminal ? openpty(&out[0], &out[1], nullptr, nullptr, nullptr) == 0 : pipe(out) == 0;
+    if (!outOk || pipe(in) != 0 || pipe(err) != 0) {
         return result;
     }
     const pid_t pid = fork();

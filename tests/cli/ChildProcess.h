@@ -13,7 +13,9 @@ struct ChildResult {
     std::string err;
 };
 
-// `onOutput` (optional) sees the whole standard output so far whenever more arrives.
+// `onOutput` (optional) sees the whole standard output so far whenever more arrives. With
+// `outputTerminal`, standard output is a pseudo-terminal instead of a pipe.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      const std::string& input, int timeoutMs,
-                     const std::function<void(const std::string&)>& onOutput = {});
+                     const std::function<void(const std::string&)>& onOutput = {},
+                     bool outputTerminal = false);

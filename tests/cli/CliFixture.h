@@ -29,8 +29,9 @@ class CliTest : public ::testing::Test {
     }
 
     static ChildResult Lctrovi(const std::vector<std::string>& args, const std::string& input = "",
-                               const std::function<void(const std::string&)>& onOutput = {}) {
-        return RunChild(LCTROVI_PATH, args, input, kTimeoutMs, onOutput);
+                               const std::function<void(const std::string&)>& onOutput = {},
+                               bool outputTerminal = false) {
+        return RunChild(LCTROVI_PATH, args, input, kTimeoutMs, onOutput, outputTerminal);
     }
     // The arguments with the simulator's device in front.
     std::vector<std::string> AtSim(std::vector<std::string> args) const {

@@ -55,17 +55,20 @@ TEST_F(CliTest, LoadProgramsTheImageAndSucceedsOnlyWithTheNewVersion) {
     EXPECT_EQ(sim->Settings().nmeaMask, SimSettings{}.nmeaMask);
 }
 
-TEST_F(CliTest, LoadFailsWhenTheReceiverRefusesTheImage) {
+TEST_F(CliTest, LoadOnATerminalDrawsAProgressBarAndFailsWhenTheReceiverRefusesTheImage) {
     SimOptions options;
     options.faults.x1fReplyCode[x1f::kCrcRam] = x1f::kFail;  // the image in RAM is not what was sent
     StartSim(options);
     const std::string image = ScratchFile("image.hex");
     std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, RandomBytes(600, 7)}}, "\r\n");
-    const ChildResult result = Lctrovi(AtSim({"load", image}));
+    const ChildResult result = Lctrovi(AtSim({"load", image}), "", {}, true);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.status, 1) << result.out;
     EXPECT_NE(result.out.find("Download Failed."), std::string::npos) << result.out;
     EXPECT_TRUE(sim->ProgrammedImage().empty());
+    // The bar is redrawn in place; no plain progress lines.
+    EXPECT_NE(result.out.find("\r[" + std::string(40, '#') + "] 3/3"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("Blocks sent"), std::string::npos);
 }
 
 TEST_F(CliTest, LoadOfABrokenImageStopsBeforeTheReceiverIsTouched) {
