@@ -18,6 +18,7 @@
 #include "loader/Loadsetupform.h"
 #include "proto/Messages.h"
 #include "proto/Receivepump.h"
+#include "proto/Sentences.h"
 #include "ui/Aboutform.h"
 #include "ui/Helpform.h"
 #include "ui/Noteform.h"
@@ -31,11 +32,6 @@ constexpr int kTickMs = 100;
 constexpr int kPortPanelWidth = 200;
 constexpr int kLogPanelWidth = 50;
 constexpr uint32_t kReadSize = 1024;
-
-bool IsShownSentence(const uint8_t* line, uint16_t length) {
-    return length >= 3 && line[0] == '$' &&
-           ((line[1] == 'G' && line[2] == 'P') || (line[1] == 'P' && line[2] == 'N'));
-}
 }  // namespace
 
 std::string ShortFileName(const std::string& path) {

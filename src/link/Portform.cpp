@@ -18,9 +18,9 @@ TFormPort* FormPort = nullptr;
 std::function<bool(StringDeque&)> SystemPortLister = ListSerialPorts;
 
 namespace {
-constexpr int32_t kStartRate = 19200;
-constexpr int kStartRateIndex = 2;
-const std::vector<uint32_t> kRates = {4800, 9600, 19200, 38400};
+constexpr int kStartRateIndex = kSearchStartRateIndex;
+constexpr auto kStartRate = static_cast<int32_t>(kSearchRates[kStartRateIndex]);
+const std::vector<uint32_t> kRates(kSearchRates.begin(), kSearchRates.end());
 }  // namespace
 
 StringDeque PortDialogDevices(const std::vector<std::string>& commandLineDevices) {

@@ -2,6 +2,7 @@
 // The automatic port search: try candidate devices and baud rates one after another; for
 // each, open the port, send a probe, and after about two seconds judge whether the receiver
 // answered. The port dialog and the command-line tool drive it; the clock is the seam's.
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +28,10 @@ class PortSearchHost {
     virtual void ReceiverFound(int rateIndex) = 0;
     virtual void ReceiverNotFound() = 0;
 };
+
+// The rates the search offers and tries, in trial order; a fixed rate starts at 19200.
+inline constexpr std::array<uint32_t, 4> kSearchRates = {4800, 9600, 19200, 38400};
+inline constexpr int kSearchStartRateIndex = 2;
 
 class PortSearch {
   public:

@@ -18,6 +18,7 @@
 #include "config/Configmsg.h"
 #include "link/Port.h"
 #include "link/Portform.h"
+#include "loader/Portreopen.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Helpform.h"
@@ -30,7 +31,6 @@ namespace {
 constexpr int kPanelFontPixels = 16;
 constexpr int kHoldStepMs = 50;
 constexpr uint32_t kNormalBaud = 19200;
-constexpr int64_t kBitsPerByte = 10;  // start, eight data bits, stop
 const char* const kFileFilter = "Lumacor Software (*.hex)|300*.hex;lc*.hex;LC*.hex;*.hex";
 
 // The filter as the file dialog takes it: the description, then its patterns.
@@ -278,15 +278,7 @@ void TFormLoadSetup::RequestVersion() {
 
 bool TFormLoadSetup::ReopenPort(uint32_t baud) {
     LinkState& link = Link();
-    if (link.serialPort.IsOpen()) {
-        // A command written just before (X1F_SETBAUD) must leave the line at the old rate
-        // before the rate changes: allow one command frame's time on the wire.
-        if (link.baudRate > 0) {
-            CurrentClock().SleepMs(int64_t{x1f::kFrameLength} * kBitsPerByte * 1000 / link.baudRate + 1);
-        }
-        link.serialPort.Close();
-    }
-    if (!link.serialPort.Open(link.portName, baud, 0)) {
+    if (!ReopenPortAt(link.serialPort, link.portName, link.baudRate, baud, CurrentClock())) {
         return false;
     }
     link.baudRate = static_cast<int32_t>(baud);

@@ -1,0 +1,27 @@
+#pragma once
+// The subcommands of lctrovi. Each takes the arguments after its name, prints its results
+// on standard output and its complaints on standard error, and returns the exit status.
+#include <string>
+#include <vector>
+
+#include "cli/Cliargs.h"
+
+using Arguments = std::vector<std::string>;
+
+int RunPorts(const Arguments& args);
+int RunDetect(const Arguments& args);
+int RunMonitor(const Arguments& args);
+int RunConfig(const Arguments& args);
+int RunInfo(const Arguments& args);
+int RunCalibrate(const Arguments& args);
+int RunLoad(const Arguments& args);
+
+// Parses the arguments; when --help was asked for or the line is wrong, prints the help or
+// the complaint and sets `status`. True when the command should go on.
+bool ReadCommandLine(const Arguments& args, const std::set<std::string>& valued,
+                     const std::set<std::string>& flags, const char* help, CliArgs& parsed, int& status);
+
+// The options every command that talks to a receiver shares, for the help texts.
+#define LCT_PORT_OPTIONS_HELP                                                  \
+    "  --device D     the serial device (a name such as ttyUSB0, or a path)\n" \
+    "  --baud B       the rate of the PC port (default 19200)\n"

@@ -1,0 +1,347 @@
+// lctrovi config get|set and lctrovi info: the setup dialog's settings and the hardware
+// identity, read and written with the dialog's codecs, validation and messages.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/Clock.h"
+#include "cli/Commands.h"
+#include "cli/Session.h"
+#include "config/Configmsg.h"
+#include "config/Hardwaremsg.h"
+#include "link/Portsearch.h"
+#include "proto/Messages.h"
+
+namespace {
+const char* const kConfigHelp =
+    "Usage: lctrovi config get --device D [--baud B] [--json]\n"
+    "       lctrovi config set --device D [--baud B] KEY=VALUE...\n"
+    "Read the receiver's settings, or change some of them and keep the rest. Set sends the\n"
+    "whole settings message as the setup dialog's Apply does, with its validation; after a\n"
+    "baud change the PC port follows.\n"
+    "\n"
+    "Keys:\n"
+    "  baud=4800|9600|19200|38400     nmea=GGA,GSA,ZDA,VTG,RMC,SNR|none\n"
+    "  rate=1|5                       waas=on|off        corrections=on|off\n"
+    "  frequency=default|MHZ          tcm=on|off         direction=forward|backward\n"
+    "  height=INCHES                  foreaft=INCHES\n"
+    "Read only: version, foreaft-editable, calibrated.\n"
+    "\n" LCT_PORT_OPTIONS_HELP
+    "  --json         print the settings as one JSON object\n"
+    "  --help         show this help and exit\n";
+
+const char* const kInfoHelp =
+    "Usage: lctrovi info --device D [--baud B] [--json]\n"
+    "Print the receiver's hardware identity: serial, part, version and compatibility numbers.\n"
+    "\n" LCT_PORT_OPTIONS_HELP
+    "  --json         print the identity as one JSON object\n"
+    "  --help         show this help and exit\n";
+
+constexpr int64_t kBaudSwitchDelayMs = 200;  // the receiver answers at its old rate first
+
+struct MaskName {
+    const char* name;
+    uint32_t bit;
+};
+constexpr MaskName kMaskNames[] = {
+    {"GGA", config::kMaskGGA}, {"GSA", config::kMaskGSA}, {"ZDA", config::kMaskZDA},
+    {"VTG", config::kMaskVTG}, {"RMC", config::kMaskRMC}, {"SNR", config::kMaskSNR},
+};
+
+std::string MaskText(uint32_t mask) {
+    std::string text;
+    for (const MaskName& entry : kMaskNames) {
+        if ((mask & entry.bit) != 0) {
+            text += (text.empty() ? "" : ",") + std::string(entry.name);
+        }
+    }
+    return text.empty() ? "none" : text;
+}
+
+std::optional<uint32_t> ParseMask(const std::string& text) {
+    if (text == "none") {
+        return 0u;
+    }
+    uint32_t mask = 0;
+    size_t start = 0;
+    while (start <= text.size()) {
+        const size_t comma = std::min(text.find(',', start), text.size());
+        const std::string name = text.substr(start, comma - start);
+        bool known = false;
+        for (const MaskName& entry : kMaskNames) {
+            if (name == entry.name) {
+                mask |= entry.bit;
+                known = true;
+            }
+        }
+        if (!known) {
+            return std::nullopt;
+        }
+        start = comma + 1;
+    }
+    return mask;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+        }
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            quoted += escaped;
+            continue;
+        }
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+const char* OnOff(bool on) {
+    return on ? "on" : "off";
+}
+
+// The settings as key and value texts, in the order printed. Numbers are marked for JSON.
+struct Field {
+    std::string key;
+    std::string value;
+    bool number = false;
+};
+
+std::vector<Field> SettingsFields(const ReceiverSettings& s, const SoftwareVersion& version) {
+    return {
+        {"version", version.Text()},
+        {"baud", std::to_string(s.BaudRate), true},
+        {"nmea", MaskText(s.NmeaMask)},
+        {"rate", std::to_string(s.NmeaRate), true},
+        {"waas", OnOff(s.WaasOn != 0)},
+        {"corrections", OnOff(s.CorrectionsOff == 0)},
+        {"frequency", s.AltFreq != 0 ? FormatGeneral(ChannelToMHz(s.Channel)) : "default"},
+        {"tcm", OnOff(s.TcmOn != 0)},
+        {"height", std::to_string(s.LcHeight), true},
+        {"foreaft", std::to_string(s.LcForeAft), true},
+        {"foreaft-editable", s.ForeAftEditable != 0 ? "yes" : "no"},
+        {"direction", s.TcmForward != 0 ? "forward" : "backward"},
+        {"calibrated", s.TcmCalibrated != 0 ? "yes" : "no"},
+    };
+}
+
+void PrintFields(const std::vector<Field>& fields, bool json) {
+    if (!json) {
+        for (const Field& f : fields) {
+            std::printf("%s=%s\n", f.key.c_str(), f.value.c_str());
+        }
+        return;
+    }
+    std::string text = "{";
+    for (const Field& f : fields) {
+        text += (text.size() > 1 ? ", " : "") + JsonString(f.key) + ": " +
+                (f.number ? f.value : JsonString(f.value));
+    }
+    std::printf("%s}\n", text.c_str());
+}
+
+struct ReceivedSettings {
+    ReceiverSettings settings;
+    SoftwareVersion version;
+};
+
+std::optional<ReceivedSettings> ReadSettings(Session& session) {
+    const auto payload = session.Request(msgid::kConfig);
+    if (!payload) {
+        return std::nullopt;
+    }
+    const auto settings =
+        DecodeConfigReply(payload->data(), payload->size(), static_cast<int32_t>(session.Baud()));
+    const auto version = DecodeVersion(payload->data(), payload->size());
+    if (!settings || !version) {
+        std::fprintf(stderr, "The receiver's configuration message is too short.\n");
+        return std::nullopt;
+    }
+    return ReceivedSettings{*settings, *version};
+}
+
+// The controls as the setup dialog shows a received configuration.
+ApplyControls ControlsFor(const ReceiverSettings& s) {
+    ApplyControls c;
+    c.nmeaMask = s.NmeaMask;
+    c.baudRate = s.BaudRate;
+    c.nmeaRate = s.NmeaRate == 5 ? 5 : 1;
+    c.heightText = std::to_string(s.LcHeight);
+    c.foreAftText = std::to_string(s.LcForeAft);
+    c.altDown = s.AltFreq != 0;
+    c.channelText = s.AltFreq != 0 ? FormatGeneral(ChannelToMHz(s.Channel)) : "";
+    c.waasOnDown = s.WaasOn != 0;
+    c.correctionsOnDown = s.CorrectionsOff == 0;
+    c.tcmOnDown = s.TcmOn != 0;
+    c.forwardDown = s.TcmForward != 0;
+    return c;
+}
+
+std::optional<bool> ParseSwitch(const std::string& value, const char* on, const char* off) {
+    if (value == on) {
+        return true;
+    }
+    if (value == off) {
+        return false;
+    }
+    return std::nullopt;
+}
+
+// Applies one KEY=VALUE to the controls; the message says why it was refused.
+bool SetControl(ApplyControls& c, const std::string& key, const std::string& value, std::string& message) {
+    std::optional<bool> on;
+    if (key == "baud") {
+        for (uint32_t rate : kSearchRates) {
+            if (value == std::to_string(rate)) {
+                c.baudRate = static_cast<int32_t>(rate);
+                return true;
+            }
+        }
+    } else if (key == "nmea") {
+        if (const auto mask = ParseMask(value)) {
+            c.nmeaMask = *mask;
+            return true;
+        }
+    } else if (key == "rate") {
+        if (value == "1" || value == "5") {
+            c.nmeaRate = value == "5" ? 5 : 1;
+            return true;
+        }
+    } else if (key == "height" || key == "foreaft") {
+        (key == "height" ? c.heightText : c.foreAftText) = value;  // the codec validates
+        return true;
+    } else if (key == "frequency") {
+        c.altDown = value != "default";
+        c.channelText = c.altDown ? value : "";
+        return true;
+    } else if (key == "waas" && (on = ParseSwitch(value, "on", "off"))) {
+        c.waasOnDown = *on;
+        return true;
+    } else if (key == "corrections" && (on = ParseSwitch(value, "on", "off"))) {
+        c.correctionsOnDown = *on;
+        return true;
+    } else if (key == "tcm" && (on = ParseSwitch(value, "on", "off"))) {
+        c.tcmOnDown = *on;
+        return true;
+    } else if (key == "direction" && (on = ParseSwitch(value, "forward", "backward"))) {
+        c.forwardDown = *on;
+        return true;
+    } else if (key != "waas" && key != "corrections" && key != "tcm" && key != "direction") {
+        message = "unknown setting " + key;
+        return false;
+    }
+    message = "invalid value " + value + " for " + key;
+    return false;
+}
+
+bool SetControls(ApplyControls& controls, const std::vector<std::string>& assignments) {
+    for (const std::string& assignment : assignments) {
+        const size_t equals = assignment.find('=');
+        std::string message = "expected KEY=VALUE, not " + assignment;
+        if (equals == std::string::npos ||
+            !SetControl(controls, assignment.substr(0, equals), assignment.substr(equals + 1), message)) {
+            std::fprintf(stderr, "lctrovi: %s\n", message.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+int ConfigGet(Session& session, bool json) {
+    const auto received = ReadSettings(session);
+    if (!received) {
+        return kExitFailed;
+    }
+    PrintFields(SettingsFields(received->settings, received->version), json);
+    return kExitOk;
+}
+
+int ConfigSet(Session& session, const std::vector<std::string>& assignments) {
+    if (assignments.empty()) {
+        std::fprintf(stderr, "lctrovi: config set needs KEY=VALUE\n");
+        return kExitUsage;
+    }
+    const auto received = ReadSettings(session);
+    if (!received) {
+        return kExitFailed;
+    }
+    ApplyControls controls = ControlsFor(received->settings);
+    if (!SetControls(controls, assignments)) {
+        return kExitUsage;
+    }
+    const ApplyResult result = EncodeApply(controls);
+    if (!result.payload) {
+        std::fprintf(stderr, "%s\n", result.error.c_str());
+        return kExitUsage;
+    }
+    uint8_t frame[config::kFrameLength];
+    if (!session.Send(frame, BuildConfigFrame(*result.payload, frame))) {
+        return kExitFailed;
+    }
+    CurrentClock().SleepMs(kBaudSwitchDelayMs);
+    if (static_cast<uint32_t>(controls.baudRate) != session.Baud() &&
+        !session.ChangeBaud(static_cast<uint32_t>(controls.baudRate))) {
+        return kExitFailed;
+    }
+    return ConfigGet(session, false);  // what the receiver holds now
+}
+}  // namespace
+
+int RunConfig(const Arguments& args) {
+    CliArgs parsed;
+    int status = kExitOk;
+    if (!ReadCommandLine(args, {"--device", "--baud"}, {"--json"}, kConfigHelp, parsed, status)) {
+        return status;
+    }
+    const std::string action = parsed.words.empty() ? "" : parsed.words.front();
+    if (action != "get" && action != "set") {
+        std::fprintf(stderr, "lctrovi: config get or config set\n%s", kConfigHelp);
+        return kExitUsage;
+    }
+    const auto endpoint = ReadEndpoint(parsed);
+    if (!endpoint) {
+        return kExitUsage;
+    }
+    Session session;
+    if (!session.Open(*endpoint)) {
+        return kExitFailed;
+    }
+    if (action == "get") {
+        return ConfigGet(session, parsed.Has("--json"));
+    }
+    return ConfigSet(session, {parsed.words.begin() + 1, parsed.words.end()});
+}
+
+int RunInfo(const Arguments& args) {
+    CliArgs parsed;
+    int status = kExitOk;
+    if (!ReadCommandLine(args, {"--device", "--baud"}, {"--json"}, kInfoHelp, parsed, status)) {
+        return status;
+    }
+    const auto endpoint = ReadEndpoint(parsed);
+    if (!endpoint) {
+        return kExitUsage;
+    }
+    Session session;
+    if (!session.Open(*endpoint)) {
+        return kExitFailed;
+    }
+    const auto payload = session.Request(msgid::kHardware);
+    if (!payload) {
+        return kExitFailed;
+    }
+    const auto info = DecodeHardwareInfo(payload->data(), payload->size());
+    if (!info) {
+        std::fprintf(stderr, "The receiver's hardware message is too short.\n");
+        return kExitFailed;
+    }
+    PrintFields({{"serial", std::to_string(info->serialNumber), true},
+                 {"part", info->partNumber},
+                 {"version", std::to_string(info->versionNumber), true},
+                 {"compatibility", info->compatibility}},
+                parsed.Has("--json"));
+    return kExitOk;
+}

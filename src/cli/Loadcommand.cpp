@@ -1,0 +1,236 @@
+// lctrovi load: the programming sequence with the loading window's status texts as lines,
+// and lctrovi load --check: the image read and checked without a receiver.
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "base/Clock.h"
+#include "cli/Commands.h"
+#include "cli/Session.h"
+#include "config/Configmsg.h"
+#include "loader/Loadsequence.h"
+#include "loader/Portreopen.h"
+#include "loader/Srec.h"
+#include "proto/Frame.h"
+#include "proto/Messages.h"
+
+namespace {
+const char* const kLoadHelp =
+    "Usage: lctrovi load --device D [--baud B] FILE\n"
+    "       lctrovi load --check FILE\n"
+    "Load receiver software from an S-record file through the receiver's bootloader, showing\n"
+    "the loading window's status texts, and a progress bar when the output is a terminal.\n"
+    "The port must run at 19200 baud. When told, cycle the receiver's power. Exit status 0\n"
+    "only when the receiver came back with its new version.\n"
+    "With --check, read and check the file only: address range, block count, and every fault\n"
+    "that stops a load; exit status 1 for a file the loader refuses.\n"
+    "\n" LCT_PORT_OPTIONS_HELP
+    "  --check        check the file without touching a receiver\n"
+    "  --help         show this help and exit\n";
+
+constexpr int kProgressWidth = 40;
+constexpr int kPlainProgressSteps = 10;  // lines per load when the output is no terminal
+constexpr int kTickPauseMs = 1;          // the loading window's timer interval
+
+// The loading window's part, for a terminal or a log: each status a line, progress as a bar
+// redrawn in place on a terminal, or a line at every tenth otherwise.
+class TerminalLoaderHost final : public LoaderHost {
+  public:
+    TerminalLoaderHost(SerialPort& port, std::string device, uint32_t baud, uint32_t nmeaMask)
+        : port_(port),
+          adapter_(port),
+          device_(std::move(device)),
+          baud_(baud),
+          savedBaud_(baud),
+          savedNmeaMask_(nmeaMask),
+          terminal_(isatty(STDOUT_FILENO) != 0) {}
+
+    LoaderPort& Port() override { return adapter_; }
+    void ShowStatus(const std::string& text) override {
+        if (text == lastStatus_) {
+            return;
+        }
+        EndProgressLine();
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+        lastStatus_ = text;
+    }
+    void ShowProgress(int32_t handled, int32_t estimate) override;
+    bool ReopenPort(uint32_t baud) override {
+        if (!ReopenPortAt(port_, device_, static_cast<int32_t>(baud_), baud, CurrentClock())) {
+            return false;
+        }
+        baud_ = baud;
+        return true;
+    }
+    uint32_t CurrentBaud() const override { return baud_; }
+    void RequestVersion() override {
+        uint8_t frame[request::kFrameLength];
+        port_.Write(frame, build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame));
+    }
+    // The sequence clears the version when programming is done; the new one is read at the end.
+    void UpdateVersionLabel(const ReceiverVersion& /*version*/) override {}
+    void ShowPanel(const std::array<std::string, 3>& lines, PanelColour /*colour*/) override {
+        EndProgressLine();
+        std::printf("%s %s %s\n", lines[0].c_str(), lines[1].c_str(), lines[2].c_str());
+        std::fflush(stdout);
+    }
+    bool DeviceGone() override { return !port_.IsOpen(); }
+    void EndSequence() override;
+
+    const std::string& LastStatus() const { return lastStatus_; }
+
+  private:
+    void EndProgressLine() {
+        if (progressShown_) {
+            std::printf("\n");
+            progressShown_ = false;
+        }
+    }
+
+    SerialPort& port_;
+    LoaderPortAdapter<SerialPort> adapter_;
+    std::string device_;
+    uint32_t baud_;
+    uint32_t savedBaud_;
+    uint32_t savedNmeaMask_;
+    bool terminal_;
+    bool progressShown_ = false;
+    int lastStep_ = -1;
+    std::string lastStatus_;
+};
+
+void TerminalLoaderHost::ShowProgress(int32_t handled, int32_t estimate) {
+    if (estimate <= 0) {
+        return;  // nothing known to measure against yet
+    }
+    const int32_t whole = std::max(estimate, 1);
+    const int32_t done = std::clamp(handled, 0, whole);
+    if (terminal_) {
+        const int filled = static_cast<int>(int64_t{done} * kProgressWidth / whole);
+        std::printf("\r[%s%s] %d/%d", std::string(static_cast<size_t>(filled), '#').c_str(),
+                    std::string(static_cast<size_t>(kProgressWidth - filled), ' ').c_str(), done, whole);
+        progressShown_ = true;
+    } else {
+        const int step = static_cast<int>(int64_t{done} * kPlainProgressSteps / whole);
+        if (step == lastStep_) {
+            return;
+        }
+        lastStep_ = step;
+        std::printf("Blocks sent: %d of %d\n", done, whole);
+    }
+    std::fflush(stdout);
+}
+
+// As the loading window ends a sequence: back to the normal rate, then to the rate the port
+// was opened at, and the receiver's NMEA and baud settings as they were.
+void TerminalLoaderHost::EndSequence() {
+    EndProgressLine();
+    if (baud_ == LoadSequence::kFastBaud) {
+        ReopenPort(LoadSequence::kBootBaud);
+    }
+    if (savedBaud_ != LoadSequence::kBootBaud) {
+        ReopenPort(savedBaud_);
+    }
+    uint8_t frame[config::kFrameLength];
+    const uint16_t length =
+        BuildConfigFrame(EncodeNmeaAndBaud(savedNmeaMask_, static_cast<int32_t>(savedBaud_)), frame);
+    port_.Write(frame, length);
+    RequestVersion();
+}
+
+int CheckImage(const std::string& name) {
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "Error opening file %s\n", name.c_str());
+        return kExitFailed;
+    }
+    SrecFileLines lines(file);
+    const SrecScan scan = srec_scan(lines);
+    std::fclose(file);
+    std::printf("Records: %ld\n", scan.records);
+    switch (scan.status) {
+        case SrecScanStatus::kOk:
+            std::printf("Address range: 0x%08X-0x%08X\nBlocks: %d\n", scan.lowest, scan.highest,
+                        scan.BlocksSpanned());
+            return kExitOk;
+        case SrecScanStatus::kInvalidLine:
+            std::fprintf(stderr, "Invalid record at line %ld.\n", scan.records + 1);  // after the valid ones
+            break;
+        case SrecScanStatus::kReadError:
+            std::fprintf(stderr, "Error reading file %s\n", name.c_str());
+            break;
+        case SrecScanStatus::kNotSorted:
+            std::fprintf(stderr, "%s\n", scan.NotSortedText().c_str());
+            break;
+        case SrecScanStatus::kNoData:
+            std::fprintf(stderr, "No S3 data records.\n");
+            break;
+    }
+    std::fprintf(stderr, "%s\n", loadtext::kInputError);
+    return kExitFailed;
+}
+
+// The receiver's version, printed, and its NMEA mask.
+std::optional<uint32_t> ReadVersion(Session& session) {
+    const auto payload = session.Request(msgid::kConfig);
+    if (!payload) {
+        return std::nullopt;
+    }
+    const auto version = DecodeVersion(payload->data(), payload->size());
+    const auto mask = DecodeNmeaMask(payload->data(), payload->size());
+    if (!version || !mask) {
+        std::fprintf(stderr, "The receiver's configuration message is too short.\n");
+        return std::nullopt;
+    }
+    std::printf("Receiver version: %s\n", version->Text().c_str());
+    return mask;
+}
+
+int LoadImage(const Endpoint& endpoint, const std::string& name) {
+    std::FILE* image = std::fopen(name.c_str(), "rb");
+    if (image == nullptr) {
+        std::fprintf(stderr, "Error opening file %s\n", name.c_str());
+        return kExitFailed;
+    }
+    Session session;
+    std::optional<uint32_t> mask;
+    if (!session.Open(endpoint) || !(mask = ReadVersion(session))) {
+        std::fclose(image);
+        return kExitFailed;
+    }
+    TerminalLoaderHost host(session.Port(), endpoint.device, endpoint.baud, *mask);
+    LoadSequence sequence(host);
+    sequence.Start(image);  // owns the stream from here
+    while (sequence.Running()) {
+        sequence.Tick();
+        CurrentClock().SleepMs(kTickPauseMs);
+    }
+    if (host.LastStatus() != loadtext::kReestablished) {
+        return kExitFailed;
+    }
+    return ReadVersion(session) ? kExitOk : kExitFailed;
+}
+}  // namespace
+
+int RunLoad(const Arguments& args) {
+    CliArgs parsed;
+    int status = kExitOk;
+    if (!ReadCommandLine(args, {"--device", "--baud"}, {"--check"}, kLoadHelp, parsed, status)) {
+        return status;
+    }
+    if (parsed.words.size() != 1) {
+        std::fprintf(stderr, "lctrovi: load needs one FILE\n%s", kLoadHelp);
+        return kExitUsage;
+    }
+    if (parsed.Has("--check")) {
+        return CheckImage(parsed.words.front());
+    }
+    const auto endpoint = ReadEndpoint(parsed);
+    if (!endpoint) {
+        return kExitUsage;
+    }
+    return LoadImage(*endpoint, parsed.words.front());
+}

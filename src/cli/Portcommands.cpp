@@ -1,0 +1,226 @@
+// lctrovi ports and lctrovi detect: the port list and the search of the port dialog.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/Clock.h"
+#include "cli/Commands.h"
+#include "cli/Session.h"
+#include "link/Portsearch.h"
+#include "link/Regutils.h"
+#include "proto/Frame.h"
+#include "proto/Messages.h"
+#include "proto/Sentences.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+const char* const kPortsHelp =
+    "Usage: lctrovi ports [--sysfs DIR]\n"
+    "List the serial ports as the port dialog lists them, with the kernel's description of\n"
+    "each USB device (vendor and product).\n"
+    "\n"
+    "  --sysfs DIR    read the tty class from DIR (default /sys/class/tty)\n"
+    "  --help         show this help and exit\n";
+
+const char* const kDetectHelp =
+    "Usage: lctrovi detect [--device D] [--baud B]\n"
+    "Search for a receiver as the port dialog does: every port (or the one given), every rate\n"
+    "of 4800, 9600, 19200 and 38400 (or the one given), about two seconds each. Prints the\n"
+    "device and rate found, or \"Failed to find unit.\" with exit status 1.\n"
+    "\n" LCT_PORT_OPTIONS_HELP "  --help         show this help and exit\n";
+
+constexpr int kUsbLevels = 4;  // from a tty's device up to its USB device
+
+std::string ReadFirstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// "0403:6001 FTDI FT232R USB UART" for a USB device; empty when the kernel names none.
+std::string UsbDescription(const fs::path& ttyDir) {
+    std::error_code error;
+    fs::path device = fs::canonical(ttyDir / "device", error);
+    for (int level = 0; !error && level < kUsbLevels && !device.empty(); ++level) {
+        if (fs::exists(device / "idVendor", error)) {
+            std::string text = ReadFirstLine(device / "idVendor") + ":" + ReadFirstLine(device / "idProduct");
+            for (const char* name : {"manufacturer", "product"}) {
+                const std::string part = ReadFirstLine(device / name);
+                if (!part.empty()) {
+                    text += " " + part;
+                }
+            }
+            return text;
+        }
+        device = device.parent_path();
+    }
+    return {};
+}
+
+// What the search needs, over the command's session: a candidate is opened, probed and
+// judged by the messages the receive loop counts.
+class DetectHost final : public PortSearchHost {
+  public:
+    DetectHost(std::vector<std::string> devices, std::vector<uint32_t> rates)
+        : devices_(std::move(devices)), rates_(std::move(rates)) {}
+
+    bool OpenCandidate(const std::string& device, uint32_t rate) override {
+        port_.Close();
+        if (!port_.Open(device, rate, 0)) {
+            openError_ = "Error opening device " + device + ": " + port_.LastErrorText();
+            return false;
+        }
+        port_.SetBlocking(true);  // reads wait at most one receive tick
+        port_.Purge();
+        diag_.Reset();
+        crlf_.Reset();
+        return true;
+    }
+    void CandidateOpened(int deviceIndex, int rateIndex) override {
+        std::fprintf(stderr, "Attempting %s at %u\n", devices_[static_cast<size_t>(deviceIndex)].c_str(),
+                     rates_[static_cast<size_t>(rateIndex)]);
+        deviceIndex_ = deviceIndex;
+    }
+    void SendProbe() override {
+        uint8_t frame[request::kFrameLength];
+        const uint16_t length = build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
+        port_.Write(frame, length);
+    }
+    int32_t MessageCount() override { return messageCount_; }
+    int32_t LastMessageId() override { return lastMessageId_; }
+    void SearchStopped() override {}
+    void ReceiverFound(int rateIndex) override { found_ = rateIndex; }
+    void ReceiverNotFound() override {}
+
+    // One tick of the receive loop: what arrived is counted as the main window counts it.
+    void Receive(int32_t waitMs) {
+        if (!port_.IsOpen()) {
+            CurrentClock().SleepMs(waitMs);
+            return;
+        }
+        uint32_t received = 0;
+        if (!port_.Read(buffer_, sizeof buffer_, &received, waitMs)) {
+            received = 0;
+        }
+        feed_received_bytes(
+            diag_, crlf_, buffer_, received,
+            [this](const DiagProto& diag) {
+                ++messageCount_;
+                lastMessageId_ = diag.MessageData()[frame::kIdOffset];
+            },
+            [this](const CRLFProto& crlf) {
+                if (IsShownSentence(crlf.MessageData(), crlf.MessageLength())) {
+                    ++messageCount_;
+                }
+            });
+    }
+
+    std::optional<int> Found() const { return found_; }
+    const std::string& OpenError() const { return openError_; }
+    const std::string& FoundDevice() const { return devices_[static_cast<size_t>(deviceIndex_)]; }
+
+  private:
+    std::vector<std::string> devices_;
+    std::vector<uint32_t> rates_;
+    SerialPort port_;
+    DiagProto diag_;
+    CRLFProto crlf_;
+    uint8_t buffer_[1024] = {};
+    int32_t messageCount_ = 0;
+    int32_t lastMessageId_ = 0;
+    int deviceIndex_ = 0;
+    std::optional<int> found_;
+    std::string openError_;
+};
+
+constexpr int32_t kReceiveTickMs = 100;  // the main window's receive timer
+
+bool ListDetectDevices(const CliArgs& parsed, std::vector<std::string>& devices) {
+    if (const auto device = parsed.Value("--device")) {
+        devices = {*device};
+        return true;
+    }
+    StringDeque system;
+    if (!ListSerialPorts(system) || system.empty()) {
+        std::fprintf(stderr, "No serial ports found\n");
+        return false;
+    }
+    devices.assign(system.begin(), system.end());
+    return true;
+}
+
+bool ListDetectRates(const CliArgs& parsed, std::vector<uint32_t>& rates) {
+    rates.assign(kSearchRates.begin(), kSearchRates.end());
+    const auto baud = parsed.Value("--baud");
+    if (!baud) {
+        return true;
+    }
+    for (uint32_t rate : kSearchRates) {
+        if (*baud == std::to_string(rate)) {
+            rates = {rate};
+            return true;
+        }
+    }
+    std::fprintf(stderr, "lctrovi: the search tries 4800, 9600, 19200 or 38400 baud, not %s\n",
+                 baud->c_str());
+    return false;
+}
+}  // namespace
+
+int RunPorts(const Arguments& args) {
+    CliArgs parsed;
+    int status = kExitOk;
+    if (!ReadCommandLine(args, {"--sysfs"}, {}, kPortsHelp, parsed, status)) {
+        return status;
+    }
+    const std::string sysfs = parsed.Value("--sysfs").value_or("/sys/class/tty");
+    StringDeque names;
+    const bool listed = parsed.Value("--sysfs") ? ListTtyDevices(sysfs, names) : ListSerialPorts(names);
+    if (!listed || names.empty()) {
+        std::fprintf(stderr, "No serial ports found\n");
+        return kExitFailed;
+    }
+    for (const std::string& name : names) {
+        const std::string description = UsbDescription(fs::path(sysfs) / name);
+        std::printf("%s%s%s\n", name.c_str(), description.empty() ? "" : "\t", description.c_str());
+    }
+    return kExitOk;
+}
+
+int RunDetect(const Arguments& args) {
+    CliArgs parsed;
+    int status = kExitOk;
+    if (!ReadCommandLine(args, {"--device", "--baud"}, {}, kDetectHelp, parsed, status)) {
+        return status;
+    }
+    std::vector<std::string> devices;
+    std::vector<uint32_t> rates;
+    if (!ListDetectRates(parsed, rates)) {
+        return kExitUsage;
+    }
+    if (!ListDetectDevices(parsed, devices)) {
+        return kExitFailed;
+    }
+    const bool deviceFixed = parsed.Value("--device").has_value();
+    const bool rateFixed = rates.size() == 1;
+    DetectHost host(devices, rates);
+    PortSearch search(host, CurrentClock());
+    search.Start(devices, rates, deviceFixed, rateFixed, 0, 0);
+    while (search.Searching()) {
+        host.Receive(kReceiveTickMs);
+        search.Tick();
+    }
+    if (!host.Found()) {
+        if (!host.OpenError().empty()) {
+            std::fprintf(stderr, "%s\n", host.OpenError().c_str());
+        }
+        std::fprintf(stderr, "Failed to find unit.\n");
+        return kExitFailed;
+    }
+    std::printf("%s %u\n", host.FoundDevice().c_str(), rates[static_cast<size_t>(*host.Found())]);
+    return kExitOk;
+}

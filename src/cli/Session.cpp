@@ -1,0 +1,106 @@
+#include "cli/Session.h"
+
+#include <cstdio>
+
+#include "base/Clock.h"
+#include "proto/Frame.h"
+#include "proto/Messages.h"
+
+namespace {
+constexpr int32_t kReadSliceMs = 50;
+constexpr uint32_t kMaxBaud = 4'000'000;
+}  // namespace
+
+std::optional<Endpoint> ReadEndpoint(const CliArgs& args) {
+    Endpoint endpoint;
+    const auto device = args.Value("--device");
+    if (!device || device->empty()) {
+        std::fprintf(stderr, "lctrovi: --device is required\n");
+        return std::nullopt;
+    }
+    endpoint.device = *device;
+    if (const auto baud = args.Value("--baud")) {
+        const auto rate = ParseInteger(*baud, 1, kMaxBaud);
+        if (!rate) {
+            std::fprintf(stderr, "lctrovi: invalid baud rate %s\n", baud->c_str());
+            return std::nullopt;
+        }
+        endpoint.baud = static_cast<uint32_t>(*rate);
+    }
+    return endpoint;
+}
+
+bool Session::Open(const Endpoint& endpoint) {
+    device_ = endpoint.device;
+    baud_ = endpoint.baud;
+    if (!port_.Open(device_, baud_, 0)) {
+        std::fprintf(stderr, "Error opening device %s: %s\n", device_.c_str(), port_.LastErrorText().c_str());
+        return false;
+    }
+    port_.SetBlocking(true);
+    port_.Purge();
+    return true;
+}
+
+bool Session::ChangeBaud(uint32_t baud) {
+    if (!port_.SetBaudRate(baud)) {
+        std::fprintf(stderr, "Error changing baud rate\n");
+        return false;
+    }
+    baud_ = baud;
+    return true;
+}
+
+bool Session::Send(const uint8_t* frame, uint16_t length) {
+    if (!port_.Write(frame, length)) {
+        lost_ = true;
+        std::fprintf(stderr, "Serial port lost: %s\n", port_.LastErrorText().c_str());
+        return false;
+    }
+    return true;
+}
+
+bool Session::SendRequest(uint8_t id) {
+    uint8_t frame[request::kFrameLength];
+    const uint16_t length = build_request_frame(id, request::kStandardMode, 0, frame);
+    return Send(frame, length);
+}
+
+std::optional<std::vector<uint8_t>> Session::AwaitFrame(uint8_t id, int64_t waitMs) {
+    Clock& clock = CurrentClock();
+    const int64_t until = clock.MonotonicMs() + waitMs;
+    std::optional<std::vector<uint8_t>> payload;
+    const auto onFrame = [&](const DiagProto& diag) {
+        const uint8_t* frame = diag.MessageData();
+        const uint16_t length = diag.MessageLength();
+        if (!payload && length >= frame::kOverhead && frame[frame::kIdOffset] == id) {
+            payload.emplace(frame + frame::kPayloadOffset, frame + length - 2);
+        }
+    };
+    while (!payload && clock.MonotonicMs() < until) {
+        if (!Pump(kReadSliceMs, onFrame, [](const CRLFProto&) {})) {
+            std::fprintf(stderr, "Serial port lost: %s\n", port_.LastErrorText().c_str());
+            break;
+        }
+    }
+    return payload;
+}
+
+std::optional<std::vector<uint8_t>> Session::Request(uint8_t id, int64_t waitMs) {
+    for (int64_t waited = 0; waited < waitMs && !lost_; waited += kRequestRepeatMs) {
+        if (!SendRequest(id)) {
+            return std::nullopt;
+        }
+        if (auto payload = AwaitFrame(id, std::min(kRequestRepeatMs, waitMs - waited))) {
+            return payload;
+        }
+    }
+    if (!lost_) {
+        ReportNoAnswer();
+    }
+    return std::nullopt;
+}
+
+void Session::ReportNoAnswer() const {
+    std::fprintf(stderr, "Receiver does not answer on %s at %u baud.\n", device_.c_str(), baud_);
+}

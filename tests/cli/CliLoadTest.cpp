@@ -1,0 +1,124 @@
+// lctrovi load: a whole software load against the simulated receiver, its failures, and the
+// image check that needs no receiver.
+#include <fstream>
+#include <random>
+
+#include "CliFixture.h"
+#include "SrecText.h"
+
+namespace {
+
+std::vector<uint8_t> RandomBytes(size_t count, unsigned start) {
+    std::vector<uint8_t> data(count);
+    std::mt19937 rng(start);
+    for (auto& b : data) {
+        b = static_cast<uint8_t>(rng());
+    }
+    return data;
+}
+
+constexpr uint32_t kLowest = 0x00020000;
+
+TEST_F(CliTest, LoadProgramsTheImageAndSucceedsOnlyWithTheNewVersion) {
+    SimOptions options;
+    options.timing.programMs = 1500;
+    options.timing.workingIntervalMs = 500;
+    options.timing.powerCycleAfterMs = 0;  // cycled when the tool says so
+    StartSim(options);
+    const std::vector<uint8_t> data = RandomBytes(3000, 5);
+    const std::string image = ScratchFile("image.hex");
+    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, data}}, "\r\n");
+
+    bool powerCycled = false;
+    const ChildResult result = Lctrovi(AtSim({"load", image}), "", [&](const std::string& out) {
+        if (!powerCycled && out.find("Cycle Power on the Receiver Now!") != std::string::npos) {
+            powerCycled = true;
+            sim->PowerCycle();
+        }
+    });
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_TRUE(powerCycled);
+    const SimImage programmed = sim->ProgrammedImage();
+    ASSERT_EQ(programmed.size(), 1u);
+    EXPECT_EQ(programmed.begin()->first, kLowest);
+    EXPECT_EQ(programmed.begin()->second, data);
+    // The window's texts as lines, progress as plain lines (the output is no terminal).
+    for (const char* text :
+         {"Receiver version: 1.0SIM\n", "Established Communication with BootLoader.\n", "Sending File...\n",
+          "Blocks sent: 12 of 12\n", "CRC check passed.\n", "Programming Done.  Cycle Power on Receiver.\n",
+          "Communication Re-established. Ver # Rcvd.\n", "Receiver version: 1.1SIM\n"}) {
+        EXPECT_NE(result.out.find(text), std::string::npos) << text << "\n" << result.out;
+    }
+    EXPECT_EQ(result.out.find('\r'), std::string::npos);
+    // Restored afterwards: the normal rate and the NMEA selection of before.
+    EXPECT_EQ(sim->LineBaud(), 19200u);
+    EXPECT_EQ(sim->Settings().nmeaMask, SimSettings{}.nmeaMask);
+}
+
+TEST_F(CliTest, LoadOnATerminalDrawsAProgressBarAndFailsWhenTheReceiverRefusesTheImage) {
+    SimOptions options;
+    options.faults.x1fReplyCode[x1f::kCrcRam] = x1f::kFail;  // the image in RAM is not what was sent
+    StartSim(options);
+    const std::string image = ScratchFile("image.hex");
+    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, RandomBytes(600, 7)}}, "\r\n");
+    const ChildResult result = Lctrovi(AtSim({"load", image}), "", {}, true);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.status, 1) << result.out;
+    EXPECT_NE(result.out.find("Download Failed."), std::string::npos) << result.out;
+    EXPECT_TRUE(sim->ProgrammedImage().empty());
+    // The bar is redrawn in place; no plain progress lines.
+    EXPECT_NE(result.out.find("\r[" + std::string(40, '#') + "] 3/3"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("Blocks sent"), std::string::npos);
+}
+
+TEST_F(CliTest, LoadOfABrokenImageStopsBeforeTheReceiverIsTouched) {
+    StartSim();
+    const std::string image = ScratchFile("broken.hex");
+    std::ofstream(image, std::ios::binary)
+        << MakeSrecImage({{kLowest, RandomBytes(600, 7)}}, "\r\n") << "S3 not a record\r\n";
+    const ChildResult result = Lctrovi(AtSim({"load", image}));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.out.find("Error in input file."), std::string::npos) << result.out;
+    EXPECT_TRUE(sim->RamImage().empty());
+}
+
+TEST_F(CliTest, CheckReportsTheRangeAndBlocksOfASoundImage) {
+    const std::string image = ScratchFile("good.hex");
+    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, RandomBytes(3000, 5)}}, "\n");
+    const ChildResult result = Lctrovi({"load", "--check", image});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("Address range: 0x00020000-0x00020BB7\nBlocks: 12\n"), std::string::npos)
+        << result.out;
+}
+
+TEST_F(CliTest, CheckRefusesEveryFaultTheLoaderRefuses) {
+    const std::string good = MakeSrecLine(3, kLowest, {1, 2, 3, 4});
+    std::string badChecksum = MakeSrecLine(3, kLowest + 4, {5, 6});
+    badChecksum[badChecksum.size() - 3] = badChecksum[badChecksum.size() - 3] == '0' ? '1' : '0';
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string complaint;
+    };
+    const Case cases[] = {
+        {"bad checksum", good + badChecksum, "Invalid record at line 2."},
+        {"not a record", good + "hello\r\n", "Invalid record at line 2."},
+        {"line too long", good + "S3" + std::string(200, '0') + "\r\n", "Invalid record at line 2."},
+        {"out of order", MakeSrecLine(3, kLowest + 0x100, {1, 2}) + good, "0x"},
+        {"no data", MakeSrecLine(0, 0, {'h', 'i'}) + MakeSrecLine(7, 0, {}), "No S3 data records."},
+        {"empty file", "", "No S3 data records."},
+    };
+    for (const Case& c : cases) {
+        const std::string image = ScratchFile(std::string(c.name) + ".hex");
+        std::ofstream(image, std::ios::binary) << c.text;
+        const ChildResult result = Lctrovi({"load", "--check", image});
+        EXPECT_EQ(result.status, 1) << c.name;
+        EXPECT_NE(result.err.find(c.complaint), std::string::npos) << c.name << ": " << result.err;
+        EXPECT_NE(result.err.find("Error in input file."), std::string::npos) << c.name;
+    }
+    const ChildResult missing = Lctrovi({"load", "--check", ScratchFile("none.hex")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("Error opening file"), std::string::npos);
+}
+
+}  // namespace
