@@ -213,13 +213,9 @@ int RunCalibrate(const Arguments& args) {
     if (!ReadCommandLine(args, {"--device", "--baud"}, {}, kCalibrateHelp, parsed, status)) {
         return status;
     }
-    const auto endpoint = ReadEndpoint(parsed);
-    if (!endpoint) {
-        return kExitUsage;
-    }
     Session session;
-    if (!session.Open(*endpoint)) {
-        return kExitFailed;
+    if (const int opened = OpenSession(parsed, session); opened != kExitOk) {
+        return opened;
     }
     // The wizard starts only with a receiver that answers.
     if (!session.Request(msgid::kConfig)) {

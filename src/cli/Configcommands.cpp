@@ -301,13 +301,9 @@ int RunConfig(const Arguments& args) {
         std::fprintf(stderr, "lctrovi: config get or config set\n%s", kConfigHelp);
         return kExitUsage;
     }
-    const auto endpoint = ReadEndpoint(parsed);
-    if (!endpoint) {
-        return kExitUsage;
-    }
     Session session;
-    if (!session.Open(*endpoint)) {
-        return kExitFailed;
+    if (const int opened = OpenSession(parsed, session); opened != kExitOk) {
+        return opened;
     }
     if (action == "get") {
         return ConfigGet(session, parsed.Has("--json"));
@@ -321,13 +317,9 @@ int RunInfo(const Arguments& args) {
     if (!ReadCommandLine(args, {"--device", "--baud"}, {"--json"}, kInfoHelp, parsed, status)) {
         return status;
     }
-    const auto endpoint = ReadEndpoint(parsed);
-    if (!endpoint) {
-        return kExitUsage;
-    }
     Session session;
-    if (!session.Open(*endpoint)) {
-        return kExitFailed;
+    if (const int opened = OpenSession(parsed, session); opened != kExitOk) {
+        return opened;
     }
     const auto payload = session.Request(msgid::kHardware);
     if (!payload) {

@@ -11,6 +11,14 @@ constexpr int32_t kReadSliceMs = 50;
 constexpr uint32_t kMaxBaud = 4'000'000;
 }  // namespace
 
+int OpenSession(const CliArgs& args, Session& session) {
+    const auto endpoint = ReadEndpoint(args);
+    if (!endpoint) {
+        return kExitUsage;
+    }
+    return session.Open(*endpoint) ? kExitOk : kExitFailed;
+}
+
 std::optional<Endpoint> ReadEndpoint(const CliArgs& args) {
     Endpoint endpoint;
     const auto device = args.Value("--device");

@@ -22,6 +22,12 @@ struct Endpoint {
 // Reads --device and --baud; prints why and gives nothing when they are missing or invalid.
 std::optional<Endpoint> ReadEndpoint(const CliArgs& args);
 
+class Session;
+
+// Reads --device and --baud and opens the session on them. kExitOk, or the exit status of
+// the command when either step failed (the reason has been printed).
+int OpenSession(const CliArgs& args, Session& session);
+
 class Session {
   public:
     static constexpr int64_t kReplyWaitMs = 3000;
