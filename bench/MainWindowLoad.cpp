@@ -21,12 +21,11 @@
 #include <fstream>
 #include <string>
 
-#include "app/Commandline.h"
 #include "app/Forms.h"
-#include "app/Mainform.h"
 #include "link/Port.h"
-#include "link/Portform.h"
 #include "ui/Aboutform.h"
+#include "ui/Mainform.h"
+#include "ui/Portform.h"
 
 namespace {
 

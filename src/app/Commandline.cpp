@@ -34,8 +34,3 @@ std::string UsageText() {
 std::string VersionText() {
     return "lctrovi-utility " LCT_VERSION "\n";
 }
-
-std::vector<std::string>& CommandLineDevices() {
-    static std::vector<std::string> devices;
-    return devices;
-}

@@ -15,6 +15,3 @@ struct CommandLine {
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 std::string UsageText();
 std::string VersionText();
-
-// The devices given on the command line of this run.
-std::vector<std::string>& CommandLineDevices();

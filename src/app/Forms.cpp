@@ -2,16 +2,16 @@
 
 #include <QComboBox>
 
-#include "app/Mainform.h"
-#include "config/Mdbform.h"
-#include "config/Rcvrportform.h"
-#include "config/Tcmcalibstatusform.h"
 #include "link/Port.h"
-#include "link/Portform.h"
-#include "loader/Loadsetupform.h"
 #include "ui/Aboutform.h"
 #include "ui/Helpform.h"
+#include "ui/Loadsetupform.h"
+#include "ui/Mainform.h"
+#include "ui/Mdbform.h"
 #include "ui/Noteform.h"
+#include "ui/Portform.h"
+#include "ui/Rcvrportform.h"
+#include "ui/Tcmcalibstatusform.h"
 #include "ui/Waitform.h"
 
 // The main window first: the windows after it refresh its status bar as they are built.

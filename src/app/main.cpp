@@ -6,7 +6,8 @@
 
 #include "app/Commandline.h"
 #include "app/Forms.h"
-#include "app/Mainform.h"
+#include "ui/Mainform.h"
+#include "ui/Portform.h"
 
 int main(int argc, char* argv[]) {
     const CommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

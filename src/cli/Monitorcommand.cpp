@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/Timeutils.h"
 #include "base/Clock.h"
+#include "base/Timeutils.h"
 #include "cli/Commands.h"
 #include "cli/Session.h"
 #include "proto/Messages.h"

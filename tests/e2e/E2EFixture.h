@@ -6,13 +6,12 @@
 #include <QApplication>
 #include <memory>
 
-#include "app/Commandline.h"
 #include "app/Forms.h"
-#include "app/Mainform.h"
 #include "link/Port.h"
-#include "link/Portform.h"
 #include "sim/Simreceiver.h"
 #include "support/QtHelpers.h"
+#include "ui/Mainform.h"
+#include "ui/Portform.h"
 #include "ui/Scaleutils.h"
 
 class E2ETest : public ::testing::Test {

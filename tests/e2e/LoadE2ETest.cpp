@@ -11,8 +11,8 @@
 #include <random>
 
 #include "E2EFixture.h"
-#include "loader/Loadsetupform.h"
 #include "loader/SrecText.h"
+#include "ui/Loadsetupform.h"
 
 namespace {
 

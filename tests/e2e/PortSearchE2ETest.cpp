@@ -5,8 +5,8 @@
 #include <QToolButton>
 
 #include "E2EFixture.h"
-#include "config/Rcvrportform.h"
 #include "ui/Noteform.h"
+#include "ui/Rcvrportform.h"
 #include "ui/Scaleutils.h"
 #include "ui/Waitform.h"
 

@@ -10,9 +10,9 @@
 #include <QToolButton>
 
 #include "E2EFixture.h"
-#include "config/Mdbform.h"
-#include "config/Rcvrportform.h"
-#include "config/Tcmcalibstatusform.h"
+#include "ui/Mdbform.h"
+#include "ui/Rcvrportform.h"
+#include "ui/Tcmcalibstatusform.h"
 
 namespace {
 

@@ -14,21 +14,20 @@
 #include <cstdio>
 #include <functional>
 
-#include "app/Commandline.h"
 #include "app/Forms.h"
-#include "app/Mainform.h"
-#include "config/Mdbform.h"
-#include "config/Rcvrportform.h"
-#include "config/Tcmcalibstatusform.h"
 #include "link/Port.h"
-#include "link/Portform.h"
-#include "loader/Loadsetupform.h"
 #include "loader/SrecText.h"
 #include "sim/Simreceiver.h"
 #include "support/QtHelpers.h"
 #include "ui/Aboutform.h"
 #include "ui/Helpform.h"
+#include "ui/Loadsetupform.h"
+#include "ui/Mainform.h"
+#include "ui/Mdbform.h"
+#include "ui/Portform.h"
+#include "ui/Rcvrportform.h"
 #include "ui/Scaleutils.h"
+#include "ui/Tcmcalibstatusform.h"
 #include "ui/Waitform.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include <functional>
 #include <thread>
 
-#include "PtyPair.h"
 #include "link/Serialport.h"
 #include "link/Serialport_posix.h"
+#include "support/PtyPair.h"
 
 namespace {
 

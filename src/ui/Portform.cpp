@@ -1,14 +1,13 @@
-#include "link/Portform.h"
+#include "ui/Portform.h"
 
 #include <QComboBox>
 #include <QToolButton>
 #include <algorithm>
 
-#include "app/Commandline.h"
-#include "app/Mainform.h"
 #include "link/Port.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
+#include "ui/Mainform.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
 #include "ui/Waitform.h"
@@ -22,6 +21,11 @@ constexpr int kStartRateIndex = kSearchStartRateIndex;
 constexpr auto kStartRate = static_cast<int32_t>(kSearchRates[kStartRateIndex]);
 const std::vector<uint32_t> kRates(kSearchRates.begin(), kSearchRates.end());
 }  // namespace
+
+std::vector<std::string>& CommandLineDevices() {
+    static std::vector<std::string> devices;
+    return devices;
+}
 
 StringDeque PortDialogDevices(const std::vector<std::string>& commandLineDevices) {
     StringDeque system;

@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Commandline.h"
 #include "app/Forms.h"
 #include "link/Port.h"
-#include "link/Portform.h"
+#include "ui/Portform.h"
 
 class FormsTest : public ::testing::Test {
   protected:

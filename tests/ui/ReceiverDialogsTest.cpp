@@ -14,16 +14,16 @@
 #include <thread>
 
 #include "FormsFixture.h"
-#include "app/Mainform.h"
 #include "config/Configmsg.h"
-#include "config/Mdbform.h"
-#include "config/Rcvrportform.h"
-#include "config/Tcmcalibstatusform.h"
-#include "link/PtyPair.h"
 #include "proto/Bytes.h"
 #include "proto/Frame.h"
+#include "support/PtyPair.h"
 #include "support/QtHelpers.h"
+#include "ui/Mainform.h"
+#include "ui/Mdbform.h"
 #include "ui/Noteform.h"
+#include "ui/Rcvrportform.h"
+#include "ui/Tcmcalibstatusform.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "config/Rcvrportform.h"
+#include "ui/Rcvrportform.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -7,13 +7,13 @@
 #include <QToolButton>
 
 #include "base/Clock.h"
-#include "config/Tcmcalibstatusform.h"
 #include "link/Port.h"
-#include "link/Portform.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Noteform.h"
+#include "ui/Portform.h"
 #include "ui/Scaleutils.h"
+#include "ui/Tcmcalibstatusform.h"
 #include "ui/Togglegroup.h"
 #include "ui_Rcvrportform.h"
 

@@ -1,4 +1,4 @@
-#include "loader/Loadsetupform.h"
+#include "ui/Loadsetupform.h"
 
 #include <QFileDialog>
 #include <QLabel>
@@ -12,16 +12,16 @@
 #include <QToolButton>
 #include <cstdio>
 
-#include "app/Mainform.h"
-#include "app/Memoutils.h"
 #include "base/Clock.h"
 #include "config/Configmsg.h"
 #include "link/Port.h"
-#include "link/Portform.h"
 #include "loader/Portreopen.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Helpform.h"
+#include "ui/Mainform.h"
+#include "ui/Memoutils.h"
+#include "ui/Portform.h"
 #include "ui/Scaleutils.h"
 #include "ui_Loadsetupform.h"
 

@@ -9,13 +9,13 @@
 #include <thread>
 
 #include "FormsFixture.h"
-#include "app/Mainform.h"
-#include "link/Portform.h"
-#include "link/PtyPair.h"
 #include "proto/Frame.h"
 #include "support/FakeClock.h"
+#include "support/PtyPair.h"
 #include "support/QtHelpers.h"
+#include "ui/Mainform.h"
 #include "ui/Noteform.h"
+#include "ui/Portform.h"
 #include "ui/Waitform.h"
 
 namespace {

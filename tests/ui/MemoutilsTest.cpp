@@ -2,12 +2,8 @@
 
 #include <QPlainTextEdit>
 #include <QRegularExpression>
-#include <cstdlib>
-#include <ctime>
 
-#include "app/Commandline.h"
-#include "app/Memoutils.h"
-#include "app/Timeutils.h"
+#include "ui/Memoutils.h"
 
 namespace {
 
@@ -52,27 +48,6 @@ TEST(LinesThatFit, ClientHeightOverFontHeightPlusTwo) {
     EXPECT_EQ(LinesThatFit(&memo), (client - 2) / 15);
     memo.resize(300, 5);
     EXPECT_LE(LinesThatFit(&memo), 0);
-}
-
-TEST(TimeText, FormatsLocalTimeOfDayIntoOneBuffer) {
-    setenv("TZ", "UTC", 1);  // 1 Jan 2026 14:04:00 UTC
-    tzset();
-    const char* first = TimeText(1767276240);
-    EXPECT_STREQ(first, "14:04:00");
-    const char* second = TimeText(1767276241);
-    EXPECT_EQ(first, second);  // the same static buffer, overwritten
-    EXPECT_STREQ(second, "14:04:01");
-    EXPECT_EQ(NowText().size(), 8u);
-}
-
-TEST(CommandLine, DevicesOptionsAndErrors) {
-    const CommandLine devices = ParseCommandLine({"/dev/pts/3", "ttyUSB0"});
-    EXPECT_EQ(devices.devices, (std::vector<std::string>{"/dev/pts/3", "ttyUSB0"}));
-    EXPECT_TRUE(ParseCommandLine({"--help"}).help);
-    EXPECT_TRUE(ParseCommandLine({"--version"}).version);
-    EXPECT_FALSE(ParseCommandLine({"--bogus"}).error.empty());
-    EXPECT_EQ(ParseCommandLine({"--", "-odd-name"}).devices, (std::vector<std::string>{"-odd-name"}));
-    EXPECT_NE(VersionText().find("1.01"), std::string::npos);
 }
 
 }  // namespace

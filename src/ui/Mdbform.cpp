@@ -1,4 +1,4 @@
-#include "config/Mdbform.h"
+#include "ui/Mdbform.h"
 
 #include <QLabel>
 

@@ -12,12 +12,12 @@
 #include <thread>
 
 #include "FormsFixture.h"
-#include "app/Mainform.h"
-#include "link/PtyPair.h"
 #include "proto/Frame.h"
+#include "support/PtyPair.h"
 #include "support/QtHelpers.h"
 #include "ui/Aboutform.h"
 #include "ui/Helpform.h"
+#include "ui/Mainform.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
 

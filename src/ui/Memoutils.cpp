@@ -1,4 +1,4 @@
-#include "app/Memoutils.h"
+#include "ui/Memoutils.h"
 
 #include <QFontInfo>
 #include <QPlainTextEdit>
@@ -7,7 +7,7 @@
 #include <QTextCursor>
 #include <cstdlib>
 
-#include "app/Timeutils.h"
+#include "base/Timeutils.h"
 
 int LinesThatFit(const QWidget* control) {
     // The area inside the control's frame: known from its geometry, before it is shown.

@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <QLabel>
 
-#include "app/Mainform.h"
+#include "ui/Mainform.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
 

@@ -77,6 +77,9 @@ class TFormPort : public QDialog, private PortSearchHost {
 // COM2 (Windows) or nothing (elsewhere).
 StringDeque PortDialogDevices(const std::vector<std::string>& commandLineDevices);
 
+// The devices named on the program's command line; set before the windows are created.
+std::vector<std::string>& CommandLineDevices();
+
 // Lists the system's serial ports for the dialog; tests replace it to control the list.
 extern std::function<bool(StringDeque&)> SystemPortLister;
 

@@ -1,13 +1,13 @@
-#include "config/Tcmcalibstatusform.h"
+#include "ui/Tcmcalibstatusform.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/Mainform.h"
 #include "link/Port.h"
 #include "proto/Bytes.h"
 #include "proto/Messages.h"
+#include "ui/Mainform.h"
 #include "ui/Scaleutils.h"
 #include "ui_Tcmcalibstatusform.h"
 

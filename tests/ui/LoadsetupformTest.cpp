@@ -16,13 +16,13 @@
 #include <thread>
 
 #include "FormsFixture.h"
-#include "app/Mainform.h"
-#include "link/PtyPair.h"
-#include "loader/Loadsetupform.h"
 #include "proto/Bytes.h"
 #include "proto/Frame.h"
 #include "support/FakeClock.h"
+#include "support/PtyPair.h"
 #include "ui/Helpform.h"
+#include "ui/Loadsetupform.h"
+#include "ui/Mainform.h"
 #include "ui/Scaleutils.h"
 
 namespace {

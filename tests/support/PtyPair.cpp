@@ -1,4 +1,4 @@
-#include "PtyPair.h"
+#include "support/PtyPair.h"
 
 #include <poll.h>
 #include <pty.h>

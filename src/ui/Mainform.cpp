@@ -1,4 +1,4 @@
-#include "app/Mainform.h"
+#include "ui/Mainform.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -9,20 +9,20 @@
 #include <QStatusBar>
 #include <QTimer>
 
-#include "app/Memoutils.h"
-#include "config/Mdbform.h"
-#include "config/Rcvrportform.h"
-#include "config/Tcmcalibstatusform.h"
 #include "link/Port.h"
-#include "link/Portform.h"
-#include "loader/Loadsetupform.h"
 #include "proto/Messages.h"
 #include "proto/Receivepump.h"
 #include "proto/Sentences.h"
 #include "ui/Aboutform.h"
 #include "ui/Helpform.h"
+#include "ui/Loadsetupform.h"
+#include "ui/Mdbform.h"
+#include "ui/Memoutils.h"
 #include "ui/Noteform.h"
+#include "ui/Portform.h"
+#include "ui/Rcvrportform.h"
 #include "ui/Scaleutils.h"
+#include "ui/Tcmcalibstatusform.h"
 #include "ui_Mainform.h"
 
 TFormMain* FormMain = nullptr;
