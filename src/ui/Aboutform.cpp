@@ -71,11 +71,7 @@ TFormAbout::~TFormAbout() {
 }
 
 void TFormAbout::SetStayOnTop(bool onTop) {
-    const bool visible = isVisible();
-    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);  // hides the window on most platforms
-    if (visible) {
-        show();
-    }
+    SetStaysOnTop(this, onTop);
 }
 
 void TFormAbout::ShowSplash(const QRect& bounds) {

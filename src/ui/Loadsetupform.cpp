@@ -197,10 +197,7 @@ void TFormLoadSetup::SetRunningState(bool running) {
     ui->ButtonLoad->setEnabled(!running);
     ui->ButtonDone->setEnabled(!running);
     ui->ButtonRequest->setEnabled(!running);
-    setWindowFlag(Qt::WindowStaysOnTopHint, running);
-    if (isHidden() == false) {
-        show();  // changing the flags hides a window
-    }
+    SetStaysOnTop(this, running);
 }
 
 void TFormLoadSetup::ButtonDoneClick() {

@@ -3,6 +3,7 @@
 #include <QAbstractScrollArea>
 #include <QVariant>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 
 namespace {
@@ -70,4 +71,20 @@ void PlaceOver(QWidget* window, const QRect& bounds, bool clampToZero) {
 
 QRect BoundsOf(const QWidget* window) {
     return window->frameGeometry();
+}
+
+void SetStaysOnTop(QWidget* window, bool onTop) {
+    if (window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop) {
+        return;
+    }
+    Qt::WindowFlags flags = window->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (QWindow* native = window->windowHandle()) {
+        // setWindowFlags() would recreate the native window and so hide a visible one; the
+        // window system takes the new style on the window as it is.
+        window->overrideWindowFlags(flags);
+        native->setFlags(flags);
+        return;
+    }
+    window->setWindowFlags(flags);  // not created yet: nothing on screen to lose
 }

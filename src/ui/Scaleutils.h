@@ -24,3 +24,7 @@ void PlaceOver(QWidget* window, const QRect& bounds, bool clampToZero);
 
 // A window's bounds rectangle: its frame in screen coordinates.
 QRect BoundsOf(const QWidget* window);
+
+// Sets or clears a top-level window's stay-on-top style without taking a visible window off
+// the screen (QWidget::setWindowFlags would hide it).
+void SetStaysOnTop(QWidget* window, bool onTop);
