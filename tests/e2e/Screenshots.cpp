@@ -1,6 +1,6 @@
 // Takes the README's and docs/'s pictures from a real run of the program against the
 // simulated receiver: every window as a user sees it, filled with what the receiver sent.
-// Usage: lct_screenshots OUTPUT_DIR   (run under Xvfb by scripts/screenshots)
+// Usage: lct_screenshots OUTPUT_DIR   (run under Xvfb with a window manager by scripts/screenshots)
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScreen>
 #include <QToolButton>
 #include <cstdio>
 #include <functional>
@@ -38,10 +39,18 @@ void RunFor(int ms) {
     testsupport::WaitUntil([] { return false; }, ms);
 }
 
-// Saves the window as it is painted now, without running the event loop.
+// Saves what the screen shows where the window is, frame and title bar included: the
+// picture a user sees (a grab of the widget would paint a window that is not on screen).
+// Takes it at once, without running the event loop.
 void SaveNow(QWidget* window, const char* name) {
     const QString path = outputDir + "/" + name;
-    if (!window->grab().save(path)) {
+    if (!window->isVisible()) {
+        std::fprintf(stderr, "screenshots: the window for %s is not on screen\n", name);
+        std::exit(1);
+    }
+    const QRect frame = window->frameGeometry();
+    const QPixmap shot = window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    if (!shot.save(path)) {
         std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
         std::exit(1);
     }
@@ -50,6 +59,8 @@ void SaveNow(QWidget* window, const char* name) {
 
 void Save(QWidget* window, const char* name) {
     RunFor(200);  // let it paint
+    // The window manager frames a window shortly after it maps; wait for the frame to be known.
+    testsupport::WaitUntil([window] { return window->frameGeometry() != window->geometry(); }, 2000);
     SaveNow(window, name);
 }
 
