@@ -22,6 +22,15 @@ LinkState& Link() {
     return state;
 }
 
+void ResetFramersOnLineChange(LinkState& link) {
+    const uint32_t changes = link.serialPort.LineChanges();
+    if (changes != link.framedLineChanges) {
+        link.framedLineChanges = changes;
+        link.diagProto.Reset();
+        link.crlfProto.Reset();
+    }
+}
+
 void RegisterRecipient(uint8_t id, MsgRecipient recipient) {
     Link().msgRecipientList[id] = std::move(recipient);
 }

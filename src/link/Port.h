@@ -35,10 +35,15 @@ struct LinkState {
     std::string portName;
     int32_t baudRate = 0;
     MsgRecipientList msgRecipientList;
+    uint32_t framedLineChanges = 0;  // the port's LineChanges() when the framers last started
 };
 
 // The one link state of the program, constructed before main runs.
 LinkState& Link();
+
+// Resets both framers when the port was opened or its rate changed since they last started:
+// the half frame or half line of another port or rate would swallow the next reply.
+void ResetFramersOnLineChange(LinkState& link);
 
 // Makes `recipient` the entry for `id`, replacing any earlier one.
 void RegisterRecipient(uint8_t id, MsgRecipient recipient);

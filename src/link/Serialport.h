@@ -49,6 +49,10 @@ class SerialPort {
     // Discards what the driver holds in both directions.
     void Purge();
 
+    // Counts the opens and rate changes: a byte read before a change never belongs to the
+    // same frame or line as one read after it.
+    uint32_t LineChanges() const { return lineChanges_; }
+
     uint32_t LastErrorCode() const { return lastErrorCode_; }
     const std::string& LastErrorText() const { return lastErrorText_; }
 
@@ -61,6 +65,7 @@ class SerialPort {
 
     bool open_ = false;
     bool blocking_ = true;
+    uint32_t lineChanges_ = 0;
     std::unique_ptr<Native> native_;
     uint32_t lastErrorCode_ = 0;
     std::string lastErrorText_;

@@ -322,6 +322,7 @@ bool SerialPort::Open(const std::string& name, uint32_t baudRate, int parity) {
     }
     native_->fd = fd;
     open_ = true;
+    ++lineChanges_;
     return true;
 }
 
@@ -388,6 +389,7 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
         RecordError(static_cast<uint32_t>(errno));
         return false;
     }
+    ++lineChanges_;
     return true;
 }
 

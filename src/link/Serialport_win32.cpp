@@ -147,6 +147,7 @@ bool SerialPort::Open(const std::string& name, uint32_t baudRate, int parity) {
         return fail(GetLastError());
     }
     open_ = true;
+    ++lineChanges_;
     return true;
 }
 
@@ -256,6 +257,7 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
         RecordError(GetLastError());
         return false;
     }
+    ++lineChanges_;
     return true;
 }
 

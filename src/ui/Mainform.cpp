@@ -104,6 +104,7 @@ QAction* TFormMain::Action(const char* name) const {
 void TFormMain::TimerTimer() {
     LinkState& link = Link();
     if (link.serialPort.IsOpen()) {
+        ResetFramersOnLineChange(link);
         uint32_t received = 0;
         link.serialPort.Read(link.receiveBuffer, kReadSize, &received, -1);
         feed_received_bytes(

@@ -123,6 +123,45 @@ TEST_F(MainWindow, FramesGoWholeToTheirRegisteredHandler) {
     EXPECT_EQ(ShownLines().size(), 3u);
 }
 
+// Whatever half frame or half line the old port or rate left behind, the first reply after a
+// switch is whole.
+TEST_F(MainWindow, APortOrRateSwitchStartsTheFramersAfresh) {
+    struct Case {
+        const char* what;
+        bool switchPort;  // else the rate changes on the same port
+        Bytes leftBehind;
+    };
+    const Bytes frame = Frame(0xD8, Bytes(30, 0x11));
+    const std::vector<Case> cases = {
+        {"half frame, port switch", true, Bytes(frame.begin(), frame.begin() + 12)},
+        {"half frame, rate change", false, Bytes(frame.begin(), frame.begin() + 12)},
+        {"half line, port switch", true, Text("$GPGGA,1234")},
+        {"half line, rate change", false, Text("$GPGGA,1234")},
+    };
+    for (const Case& c : cases) {
+        PtyPair other;
+        OpenPty();
+        Receive(c.leftBehind);
+        if (c.switchPort) {
+            Link().serialPort.Close();
+            ASSERT_TRUE(Link().serialPort.Open(other.SlavePath(), 19200, 0));
+            Link().serialPort.SetBlocking(false);
+        } else {
+            ASSERT_TRUE(Link().serialPort.SetBaudRate(9600));
+        }
+        FormMain->Memo()->clear();
+        const PtyPair& now = c.switchPort ? other : pty;
+        now.SendFromFarEnd(frame);
+        now.SendFromFarEnd(Text("$GPRMC,1*00\r\n"));
+        for (int i = 0; i < 20; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            FormMain->TimerTimer();
+        }
+        EXPECT_EQ(ShownLines(), (std::vector<std::string>{"Proprietary ID 216", "$GPRMC,1*00"})) << c.what;
+        Link().serialPort.Close();
+    }
+}
+
 TEST_F(MainWindow, KeepsAtMostMaxLinesLines) {
     for (int i = 0; i < FormMain->maxLines + 7; ++i) {
         FormMain->ShowLine(QString::number(i));
