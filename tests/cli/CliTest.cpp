@@ -148,6 +148,25 @@ TEST_F(CliTest, DetectFindsTheReceiverAtItsRateAndReportsFailureOtherwise) {
     EXPECT_NE(missing.err.find("Failed to find unit."), std::string::npos);
 }
 
+TEST_F(CliTest, DetectReportsEachDeviceItCannotOpenAndGoesOnWithTheNext) {
+    StartSim();
+    const std::string missing = kMissingDevice;
+    const ChildResult found =
+        Lctrovi({"detect", "--device", missing + "," + sim->DevicePath(), "--baud", "19200"});
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(found.out, sim->DevicePath() + " 19200\n");
+    EXPECT_EQ(found.err.find("Error opening device " + missing + ": "), 0u) << found.err;
+    EXPECT_NE(found.err.find("\nAttempting " + sim->DevicePath() + " at 19200\n"), std::string::npos)
+        << found.err;
+
+    const ChildResult none = Lctrovi({"detect", "--device", missing + "," + missing + "-2"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(std::regex_match(
+        none.err, std::regex("Error opening device " + missing + ": .*\nError opening device " + missing +
+                             "-2: .*\nFailed to find unit.\n")))
+        << none.err;
+}
+
 TEST_F(CliTest, DetectDoesNotTakeAReceiverThatAnswersWithId255) {
     SimOptions options;
     options.faults.reject255 = true;
