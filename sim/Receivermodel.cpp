@@ -77,6 +77,11 @@ void ReceiverModel::Emit(SimKind kind, std::vector<uint8_t> bytes, uint32_t baud
         }
         return;
     }
+    if (faults_.noLineEnds && kind == SimKind::kSentence) {
+        while (!bytes.empty() && (bytes.back() == '\r' || bytes.back() == '\n')) {
+            bytes.pop_back();
+        }
+    }
     output_.push_back({kind, std::move(bytes), baudAfter, vanishAfter});
 }
 

@@ -67,6 +67,7 @@ struct SimFaults {
     bool reject255 = false;                   // every binary frame of the running software has id 255
     bool silent = false;                      // sends nothing at all
     bool otherTalkersOnly = false;            // only sentences of other talkers ($GL, $BD); no frames
+    bool noLineEnds = false;                  // sentences leave without CR LF: one line that never ends
     int vanishAfterLoads = -1;                // close the line after this many X1F_LOAD blocks; -1 never
 
     bool operator==(const SimFaults&) const = default;
