@@ -192,6 +192,8 @@ const std::vector<OptionRow>& Rows() {
          }},
         {"reject-255", nullptr, "send every binary frame with id 255",
          [](SimCommandLine& c, const std::string&) { return c.options.faults.reject255 = true; }},
+        {"muted-until-load", nullptr, "answer no request or command until new software runs",
+         [](SimCommandLine& c, const std::string&) { return c.options.faults.mutedUntilLoad = true; }},
         {"silent", nullptr, "send nothing at all",
          [](SimCommandLine& c, const std::string&) { return c.options.faults.silent = true; }},
         {"other-talkers", nullptr, "send only sentences of other talkers ($GL, $BD, $GN), no frames",

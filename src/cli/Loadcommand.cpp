@@ -189,6 +189,22 @@ std::optional<uint32_t> ReadVersion(Session& session) {
     return mask;
 }
 
+// The running software's version, shown for information, and its NMEA mask to put back
+// afterwards. Software that does not answer (broken, or answering with id 255) is what most
+// needs a new image: the load goes on, and the mask put back is then 0, as the loading window
+// does.
+uint32_t ShowRunningVersion(Session& session) {
+    const auto payload = session.Ask(msgid::kConfig);
+    const auto version = payload ? DecodeVersion(payload->data(), payload->size()) : std::nullopt;
+    const auto mask = payload ? DecodeNmeaMask(payload->data(), payload->size()) : std::nullopt;
+    if (!version || !mask) {
+        std::printf("Receiver version: Not Known\n");
+        return 0;
+    }
+    std::printf("Receiver version: %s\n", version->Text().c_str());
+    return *mask;
+}
+
 int LoadImage(const Endpoint& endpoint, const std::string& name) {
     std::FILE* image = std::fopen(name.c_str(), "rb");
     if (image == nullptr) {
@@ -196,12 +212,16 @@ int LoadImage(const Endpoint& endpoint, const std::string& name) {
         return kExitFailed;
     }
     Session session;
-    std::optional<uint32_t> mask;
-    if (!session.Open(endpoint) || !(mask = ReadVersion(session))) {
+    if (!session.Open(endpoint)) {
         std::fclose(image);
         return kExitFailed;
     }
-    TerminalLoaderHost host(session.Port(), endpoint.device, endpoint.baud, *mask);
+    const uint32_t mask = ShowRunningVersion(session);
+    if (session.Lost()) {
+        std::fclose(image);
+        return kExitFailed;
+    }
+    TerminalLoaderHost host(session.Port(), endpoint.device, endpoint.baud, mask);
     LoadSequence sequence(host);
     sequence.Start(image);  // owns the stream from here
     while (sequence.Running()) {

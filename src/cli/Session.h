@@ -58,6 +58,8 @@ class Session {
     // Asks for the message (again every second) and waits at most waitMs for it. Prints
     // "Receiver does not answer ..." when nothing came.
     std::optional<std::vector<uint8_t>> Request(uint8_t id, int64_t waitMs = kReplyWaitMs);
+    // As Request, but prints nothing when no answer came (an answer that is only nice to have).
+    std::optional<std::vector<uint8_t>> Ask(uint8_t id, int64_t waitMs = kReplyWaitMs);
 
     void ReportNoAnswer() const;
 

@@ -36,6 +36,7 @@ TEST(SimCommandLine, OptionsReachTheirFields) {
                                                   "2=101",
                                                   "--reject-255",
                                                   "--no-line-ends",
+                                                  "--muted-until-load",
                                                   "--vanish-after-loads",
                                                   "3",
                                                   "--no-crc",
@@ -65,6 +66,7 @@ TEST(SimCommandLine, OptionsReachTheirFields) {
     EXPECT_EQ(o.faults.x1fReplyCode.at(2), 101);
     EXPECT_TRUE(o.faults.reject255);
     EXPECT_TRUE(o.faults.noLineEnds);
+    EXPECT_TRUE(o.faults.mutedUntilLoad);
     EXPECT_EQ(o.faults.vanishAfterLoads, 3);
     EXPECT_FALSE(o.crcSupported);
     EXPECT_TRUE(o.vehicleMoving);
@@ -116,6 +118,7 @@ TEST(SimCommandLine, HelpListsEveryOption) {
                                "--silent",
                                "--other-talkers",
                                "--no-line-ends",
+                               "--muted-until-load",
                                "--vanish-after-loads",
                                "--no-crc"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
