@@ -1,5 +1,6 @@
 // lctrovi load: a whole software load against the simulated receiver, its failures, and the
 // image check that needs no receiver.
+#include <csignal>
 #include <fstream>
 #include <random>
 
@@ -86,6 +87,40 @@ TEST_F(CliLoad, LoadGoesOnWhenTheRunningSoftwareDoesNotAnswer) {
     ASSERT_EQ(programmed.size(), 1u);
     EXPECT_EQ(programmed.begin()->second, data);
     EXPECT_EQ(sim->Settings().nmeaMask, 0u);
+}
+
+// Ctrl-C or SIGTERM in the middle of the blocks cancels through the sequence ("Cancelled",
+// port and settings put back) and ends with status 130; nothing is programmed.
+TEST_F(CliTest, ASignalCancelsTheLoad) {
+    const std::string image = ScratchFile("large.hex");
+    constexpr size_t kBlocks = 1200;  // more than one tick of the sequence sends
+    std::ofstream(image, std::ios::binary)
+        << MakeSrecImage({{kLowest, RandomBytes(kBlocks * 256, 9)}}, "\r\n");
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SimOptions options;
+        options.timing.timeScale = 0.02;  // the blocks go fast; the sequence's own pauses stay
+        StartSim(options);
+        int pid = 0;
+        bool sent = false;
+        const ChildResult result = Lctrovi(
+            AtSim({"load", image}), "",
+            [&](const std::string& out) {
+                if (!sent && out.find("Sending File...") != std::string::npos) {
+                    sent = true;
+                    kill(pid, signal);
+                }
+            },
+            false, &pid);
+        EXPECT_TRUE(sent) << signal;
+        EXPECT_EQ(result.status, 130) << signal << "\n" << result.out << result.err;
+        const std::string ending = "Cancelled\nDownload cancelled.\n";
+        EXPECT_TRUE(result.out.size() >= ending.size() &&
+                    result.out.compare(result.out.size() - ending.size(), ending.size(), ending) == 0)
+            << result.out;
+        EXPECT_FALSE(sim->RamImage().empty());
+        EXPECT_TRUE(sim->ProgrammedImage().empty());
+        sim->Stop();
+    }
 }
 
 TEST_F(CliTest, LoadOnATerminalDrawsAProgressBarAndFailsWhenTheReceiverRefusesTheImage) {
