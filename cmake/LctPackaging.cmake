@@ -48,5 +48,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libqt6widgets6")
+# The dependencies come from the programs' own shared libraries (dpkg-shlibdeps), with
+# versions as the build machine's libraries require them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)

@@ -77,6 +77,11 @@ void ReceiverModel::Emit(SimKind kind, std::vector<uint8_t> bytes, uint32_t baud
         }
         return;
     }
+    if (faults_.noLineEnds && kind == SimKind::kSentence) {
+        while (!bytes.empty() && (bytes.back() == '\r' || bytes.back() == '\n')) {
+            bytes.pop_back();
+        }
+    }
     output_.push_back({kind, std::move(bytes), baudAfter, vanishAfter});
 }
 
@@ -97,7 +102,7 @@ void ReceiverModel::OnFrame(const uint8_t* frame, uint16_t length, int64_t nowMs
     if (faults_.noReplyTo.count(id) != 0) {
         return;
     }
-    const bool running = mode_ == SimMode::kRunning;
+    const bool running = mode_ == SimMode::kRunning && !faults_.mutedUntilLoad;
     if (id == msgid::kRequest && running) {
         OnRequest(payload, payloadLength);
     } else if (id == msgid::kConfig && running) {
@@ -336,6 +341,7 @@ void ReceiverModel::TickPower(int64_t nowMs) {
         // The new software starts with its own default rate and reports its own version.
         version_ = NextVersion(options_);
         settings_.baudRate = kPowerUpBaud;
+        faults_.mutedUntilLoad = false;
     }
     lineBaud_ = settings_.baudRate;
     newSoftwareOnPowerUp_ = false;

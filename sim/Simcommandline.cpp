@@ -192,10 +192,14 @@ const std::vector<OptionRow>& Rows() {
          }},
         {"reject-255", nullptr, "send every binary frame with id 255",
          [](SimCommandLine& c, const std::string&) { return c.options.faults.reject255 = true; }},
+        {"muted-until-load", nullptr, "answer no request or command until new software runs",
+         [](SimCommandLine& c, const std::string&) { return c.options.faults.mutedUntilLoad = true; }},
         {"silent", nullptr, "send nothing at all",
          [](SimCommandLine& c, const std::string&) { return c.options.faults.silent = true; }},
         {"other-talkers", nullptr, "send only sentences of other talkers ($GL, $BD, $GN), no frames",
          [](SimCommandLine& c, const std::string&) { return c.options.faults.otherTalkersOnly = true; }},
+        {"no-line-ends", nullptr, "send sentences without their CR LF",
+         [](SimCommandLine& c, const std::string&) { return c.options.faults.noLineEnds = true; }},
         {"vanish-after-loads", "N", "close the line after answering N X1F_LOAD blocks",
          [](SimCommandLine& c, const std::string& v) {
              long long n = 0;

@@ -65,8 +65,10 @@ struct SimFaults {
     std::set<uint8_t> noReplyX1f;             // bootloader command codes left unanswered
     std::map<uint8_t, uint8_t> x1fReplyCode;  // bootloader command code -> reply code to give
     bool reject255 = false;                   // every binary frame of the running software has id 255
+    bool mutedUntilLoad = false;              // the running software answers nothing until new software runs
     bool silent = false;                      // sends nothing at all
     bool otherTalkersOnly = false;            // only sentences of other talkers ($GL, $BD); no frames
+    bool noLineEnds = false;                  // sentences leave without CR LF: one line that never ends
     int vanishAfterLoads = -1;                // close the line after this many X1F_LOAD blocks; -1 never
 
     bool operator==(const SimFaults&) const = default;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -23,7 +24,8 @@ const char* const kLoadHelp =
     "Load receiver software from an S-record file through the receiver's bootloader, showing\n"
     "the loading window's status texts, and a progress bar when the output is a terminal.\n"
     "The port must run at 19200 baud. When told, cycle the receiver's power. Exit status 0\n"
-    "only when the receiver came back with its new version.\n"
+    "only when the receiver came back with its new version. Ctrl-C (or SIGTERM) cancels the\n"
+    "load, puts the port and the receiver's settings back, and exits with status 130.\n"
     "With --check, read and check the file only: address range, block count, and every fault\n"
     "that stops a load; exit status 1 for a file the loader refuses.\n"
     "\n" LCT_PORT_OPTIONS_HELP
@@ -33,6 +35,35 @@ const char* const kLoadHelp =
 constexpr int kProgressWidth = 40;
 constexpr int kPlainProgressSteps = 10;  // lines per load when the output is no terminal
 constexpr int kTickPauseMs = 1;          // the loading window's timer interval
+constexpr int kExitCancelled = 130;      // 128 + SIGINT, as a shell reports an interrupted command
+
+// Set by SIGINT or SIGTERM; the load loop polls it and cancels through the sequence, which
+// puts the port and the receiver's settings back.
+volatile std::sig_atomic_t cancelRequested = 0;
+void OnCancelSignal(int /*signal*/) {
+    cancelRequested = 1;
+}
+
+// SIGINT and SIGTERM request a cancel while this lives; the previous actions come back after.
+class CancelSignals {
+  public:
+    CancelSignals()
+        : previousInt_(std::signal(SIGINT, OnCancelSignal)),
+          previousTerm_(std::signal(SIGTERM, OnCancelSignal)) {
+        cancelRequested = 0;
+    }
+    ~CancelSignals() {
+        std::signal(SIGINT, previousInt_);
+        std::signal(SIGTERM, previousTerm_);
+    }
+    CancelSignals(const CancelSignals&) = delete;
+    CancelSignals& operator=(const CancelSignals&) = delete;
+    bool Requested() const { return cancelRequested != 0; }
+
+  private:
+    void (*previousInt_)(int);
+    void (*previousTerm_)(int);
+};
 
 // The loading window's part, for a terminal or a log: each status a line, progress as a bar
 // redrawn in place on a terminal, or a line at every tenth otherwise.
@@ -189,6 +220,22 @@ std::optional<uint32_t> ReadVersion(Session& session) {
     return mask;
 }
 
+// The running software's version, shown for information, and its NMEA mask to put back
+// afterwards. Software that does not answer (broken, or answering with id 255) is what most
+// needs a new image: the load goes on, and the mask put back is then 0, as the loading window
+// does.
+uint32_t ShowRunningVersion(Session& session) {
+    const auto payload = session.Ask(msgid::kConfig);
+    const auto version = payload ? DecodeVersion(payload->data(), payload->size()) : std::nullopt;
+    const auto mask = payload ? DecodeNmeaMask(payload->data(), payload->size()) : std::nullopt;
+    if (!version || !mask) {
+        std::printf("Receiver version: Not Known\n");
+        return 0;
+    }
+    std::printf("Receiver version: %s\n", version->Text().c_str());
+    return *mask;
+}
+
 int LoadImage(const Endpoint& endpoint, const std::string& name) {
     std::FILE* image = std::fopen(name.c_str(), "rb");
     if (image == nullptr) {
@@ -196,15 +243,30 @@ int LoadImage(const Endpoint& endpoint, const std::string& name) {
         return kExitFailed;
     }
     Session session;
-    std::optional<uint32_t> mask;
-    if (!session.Open(endpoint) || !(mask = ReadVersion(session))) {
+    if (!session.Open(endpoint)) {
         std::fclose(image);
         return kExitFailed;
     }
-    TerminalLoaderHost host(session.Port(), endpoint.device, endpoint.baud, *mask);
+    const CancelSignals signals;
+    const uint32_t mask = ShowRunningVersion(session);
+    if (session.Lost()) {
+        std::fclose(image);
+        return kExitFailed;
+    }
+    if (signals.Requested()) {  // nothing has been changed in the receiver yet
+        std::fclose(image);
+        std::printf("Download cancelled.\n");
+        return kExitCancelled;
+    }
+    TerminalLoaderHost host(session.Port(), endpoint.device, endpoint.baud, mask);
     LoadSequence sequence(host);
     sequence.Start(image);  // owns the stream from here
     while (sequence.Running()) {
+        if (signals.Requested()) {
+            sequence.Cancel();  // shows "Cancelled" and ends through EndSequence
+            std::printf("Download cancelled.\n");
+            return kExitCancelled;
+        }
         sequence.Tick();
         CurrentClock().SleepMs(kTickPauseMs);
     }

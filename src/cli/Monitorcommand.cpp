@@ -15,8 +15,8 @@ const char* const kMonitorHelp =
     "Usage: lctrovi monitor --device D [--baud B] [--log FILE] [--seconds N]\n"
     "Show what the receiver sends as the main window does: each NMEA sentence of the $GP and\n"
     "$PN talkers and \"Proprietary ID N\" for each binary message, after a time stamp. Runs\n"
-    "until interrupted, or for N seconds. Exit status 1 when nothing at all arrives for five\n"
-    "seconds or the port is lost.\n"
+    "until interrupted, or for N seconds. Exit status 1 when not a single byte arrives for\n"
+    "five seconds, or the port is lost.\n"
     "\n" LCT_PORT_OPTIONS_HELP
     "  --log FILE     also write the shown sentences to FILE, as File, Logging does\n"
     "  --seconds N    stop after N seconds\n"
@@ -101,16 +101,17 @@ int RunMonitor(const Arguments& args) {
     std::signal(SIGTERM, OnInterrupt);
     Clock& clock = CurrentClock();
     const int64_t start = clock.MonotonicMs();
-    int64_t lastMessage = start;
+    // Silence is the line's, not the display's: any byte counts, shown or not (other talkers,
+    // a line without its CR LF).
+    int64_t lastByte = start;
+    uint64_t bytesSeen = 0;
     const auto onFrame = [&](const DiagProto& diag) {
-        lastMessage = clock.MonotonicMs();
         ShowLine("Proprietary ID " + std::to_string(diag.MessageData()[frame::kIdOffset]));
     };
     const auto onLine = [&](const CRLFProto& crlf) {
         if (!IsShownSentence(crlf.MessageData(), crlf.MessageLength())) {
             return;
         }
-        lastMessage = clock.MonotonicMs();
         const std::string text(reinterpret_cast<const char*>(crlf.MessageData()), crlf.MessageLength() - 2u);
         ShowLine(text);
         log.Write(text);
@@ -120,8 +121,13 @@ int RunMonitor(const Arguments& args) {
             std::fprintf(stderr, "Serial port lost: %s\n", session.Port().LastErrorText().c_str());
             return kExitFailed;
         }
-        if (clock.MonotonicMs() - lastMessage >= kSilenceLimitMs) {
-            session.ReportNoAnswer();
+        if (session.BytesReceived() != bytesSeen) {
+            bytesSeen = session.BytesReceived();
+            lastByte = clock.MonotonicMs();
+        } else if (clock.MonotonicMs() - lastByte >= kSilenceLimitMs) {
+            std::fprintf(stderr, "Nothing received on %s at %u baud for %lld seconds.\n",
+                         session.Device().c_str(), session.Baud(),
+                         static_cast<long long>(kSilenceLimitMs / 1000));
             return kExitFailed;
         }
     }

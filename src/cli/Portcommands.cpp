@@ -1,4 +1,5 @@
 // lctrovi ports and lctrovi detect: the port list and the search of the port dialog.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,10 +27,11 @@ const char* const kPortsHelp =
     "  --help         show this help and exit\n";
 
 const char* const kDetectHelp =
-    "Usage: lctrovi detect [--device D] [--baud B]\n"
-    "Search for a receiver as the port dialog does: every port (or the one given), every rate\n"
-    "of 4800, 9600, 19200 and 38400 (or the one given), about two seconds each. Prints the\n"
-    "device and rate found, or \"Failed to find unit.\" with exit status 1.\n"
+    "Usage: lctrovi detect [--device D[,D...]] [--baud B]\n"
+    "Search for a receiver as the port dialog does: every port (or those given, in order),\n"
+    "every rate of 4800, 9600, 19200 and 38400 (or the one given), about two seconds each. A\n"
+    "device that cannot be opened is reported and skipped. Prints the device and rate found,\n"
+    "or \"Failed to find unit.\" with exit status 1.\n"
     "\n" LCT_PORT_OPTIONS_HELP "  --help         show this help and exit\n";
 
 constexpr int kUsbLevels = 4;  // from a tty's device up to its USB device
@@ -71,7 +73,6 @@ class DetectHost final : public PortSearchHost {
     bool OpenCandidate(const std::string& device, uint32_t rate) override {
         port_.Close();
         if (!port_.Open(device, rate, 0)) {
-            openError_ = "Error opening device " + device + ": " + port_.LastErrorText();
             return false;
         }
         port_.SetBlocking(true);  // reads wait at most one receive tick
@@ -79,6 +80,9 @@ class DetectHost final : public PortSearchHost {
         diag_.Reset();
         crlf_.Reset();
         return true;
+    }
+    void CandidateOpenFailed(const std::string& device) override {
+        std::fprintf(stderr, "Error opening device %s: %s\n", device.c_str(), port_.LastErrorText().c_str());
     }
     void CandidateOpened(int deviceIndex, int rateIndex) override {
         std::fprintf(stderr, "Attempting %s at %u\n", devices_[static_cast<size_t>(deviceIndex)].c_str(),
@@ -120,7 +124,6 @@ class DetectHost final : public PortSearchHost {
     }
 
     std::optional<int> Found() const { return found_; }
-    const std::string& OpenError() const { return openError_; }
     const std::string& FoundDevice() const { return devices_[static_cast<size_t>(deviceIndex_)]; }
 
   private:
@@ -134,16 +137,24 @@ class DetectHost final : public PortSearchHost {
     int32_t lastMessageId_ = 0;
     int deviceIndex_ = 0;
     std::optional<int> found_;
-    std::string openError_;
 };
 
 constexpr int32_t kReceiveTickMs = 100;  // the main window's receive timer
 
-bool ListDetectDevices(const CliArgs& parsed, std::vector<std::string>& devices) {
-    if (const auto device = parsed.Value("--device")) {
-        devices = {*device};
-        return true;
+// The devices of "--device A,B,C", in order; empty names are left out.
+std::vector<std::string> SplitDeviceList(const std::string& given) {
+    std::vector<std::string> devices;
+    for (size_t start = 0; start <= given.size();) {
+        const size_t comma = std::min(given.find(',', start), given.size());
+        if (comma > start) {
+            devices.push_back(given.substr(start, comma - start));
+        }
+        start = comma + 1;
     }
+    return devices;
+}
+
+bool ListSystemDevices(std::vector<std::string>& devices) {
     StringDeque system;
     if (!ListSerialPorts(system) || system.empty()) {
         std::fprintf(stderr, "No serial ports found\n");
@@ -202,10 +213,16 @@ int RunDetect(const Arguments& args) {
     if (!ListDetectRates(parsed, rates)) {
         return kExitUsage;
     }
-    if (!ListDetectDevices(parsed, devices)) {
+    if (const auto given = parsed.Value("--device")) {
+        devices = SplitDeviceList(*given);
+        if (devices.empty()) {
+            std::fprintf(stderr, "lctrovi: --device names no device\n");
+            return kExitUsage;
+        }
+    } else if (!ListSystemDevices(devices)) {
         return kExitFailed;
     }
-    const bool deviceFixed = parsed.Value("--device").has_value();
+    const bool deviceFixed = devices.size() == 1;
     const bool rateFixed = rates.size() == 1;
     DetectHost host(devices, rates);
     PortSearch search(host, CurrentClock());
@@ -215,9 +232,6 @@ int RunDetect(const Arguments& args) {
         search.Tick();
     }
     if (!host.Found()) {
-        if (!host.OpenError().empty()) {
-            std::fprintf(stderr, "%s\n", host.OpenError().c_str());
-        }
         std::fprintf(stderr, "Failed to find unit.\n");
         return kExitFailed;
     }

@@ -94,7 +94,7 @@ std::optional<std::vector<uint8_t>> Session::AwaitFrame(uint8_t id, int64_t wait
     return payload;
 }
 
-std::optional<std::vector<uint8_t>> Session::Request(uint8_t id, int64_t waitMs) {
+std::optional<std::vector<uint8_t>> Session::Ask(uint8_t id, int64_t waitMs) {
     for (int64_t waited = 0; waited < waitMs && !lost_; waited += kRequestRepeatMs) {
         if (!SendRequest(id)) {
             return std::nullopt;
@@ -103,10 +103,15 @@ std::optional<std::vector<uint8_t>> Session::Request(uint8_t id, int64_t waitMs)
             return payload;
         }
     }
-    if (!lost_) {
+    return std::nullopt;
+}
+
+std::optional<std::vector<uint8_t>> Session::Request(uint8_t id, int64_t waitMs) {
+    auto payload = Ask(id, waitMs);
+    if (!payload && !lost_) {
         ReportNoAnswer();
     }
-    return std::nullopt;
+    return payload;
 }
 
 void Session::ReportNoAnswer() const {

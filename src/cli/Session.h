@@ -50,12 +50,16 @@ class Session {
     template <class OnFrame, class OnLine>
     bool Pump(int32_t waitMs, OnFrame&& onFrame, OnLine&& onLine);
     bool Lost() const { return lost_; }
+    // Bytes read so far, whether or not they made a frame or a line.
+    uint64_t BytesReceived() const { return bytesReceived_; }
 
     // Waits at most waitMs for a frame with the id and returns its payload.
     std::optional<std::vector<uint8_t>> AwaitFrame(uint8_t id, int64_t waitMs);
     // Asks for the message (again every second) and waits at most waitMs for it. Prints
     // "Receiver does not answer ..." when nothing came.
     std::optional<std::vector<uint8_t>> Request(uint8_t id, int64_t waitMs = kReplyWaitMs);
+    // As Request, but prints nothing when no answer came (an answer that is only nice to have).
+    std::optional<std::vector<uint8_t>> Ask(uint8_t id, int64_t waitMs = kReplyWaitMs);
 
     void ReportNoAnswer() const;
 
@@ -67,6 +71,7 @@ class Session {
     std::string device_;
     uint32_t baud_ = 0;
     bool lost_ = false;
+    uint64_t bytesReceived_ = 0;
 };
 
 template <class OnFrame, class OnLine>
@@ -79,6 +84,7 @@ bool Session::Pump(int32_t waitMs, OnFrame&& onFrame, OnLine&& onLine) {
         }
         received = 0;
     }
+    bytesReceived_ += received;
     feed_received_bytes(diag_, crlf_, buffer_, received, onFrame, onLine);
     return true;
 }

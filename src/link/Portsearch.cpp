@@ -14,10 +14,19 @@ void PortSearch::Start(std::vector<std::string> devices, std::vector<uint32_t> r
 void PortSearch::TryCandidate() {
     const bool valid = deviceIndex_ >= 0 && deviceIndex_ < static_cast<int>(devices_.size()) &&
                        rateIndex_ >= 0 && rateIndex_ < static_cast<int>(rates_.size());
-    // A candidate that cannot be opened sends no probe: the search state stays as it was,
-    // so the next tick judges this candidate failed and moves on.
-    if (!valid || !host_.OpenCandidate(devices_[deviceIndex_], rates_[rateIndex_])) {
+    if (!valid) {
         return;
+    }
+    // A device that cannot be opened fails at every rate: it is reported once and the search
+    // goes on with the next device. No tick judges meanwhile (the host may show a modal note).
+    while (!host_.OpenCandidate(devices_[static_cast<size_t>(deviceIndex_)],
+                                rates_[static_cast<size_t>(rateIndex_)])) {
+        searching_ = false;
+        host_.CandidateOpenFailed(devices_[static_cast<size_t>(deviceIndex_)]);
+        if (!AdvanceDevice()) {
+            GiveUp();
+            return;
+        }
     }
     host_.CandidateOpened(deviceIndex_, rateIndex_);
     host_.SendProbe();
@@ -53,13 +62,25 @@ void PortSearch::NextRateOrDevice() {
 }
 
 void PortSearch::NextDevice() {
-    if (!deviceFixed_) {
-        ++deviceIndex_;
-        if (deviceIndex_ < static_cast<int>(devices_.size())) {
-            TryCandidate();
-            return;
-        }
+    if (AdvanceDevice()) {
+        TryCandidate();
+    } else {
+        GiveUp();
     }
+}
+
+bool PortSearch::AdvanceDevice() {
+    if (deviceFixed_ || deviceIndex_ + 1 >= static_cast<int>(devices_.size())) {
+        return false;
+    }
+    ++deviceIndex_;
+    if (!rateFixed_) {
+        rateIndex_ = 0;
+    }
+    return true;
+}
+
+void PortSearch::GiveUp() {
     Stop();
     host_.ReceiverNotFound();
 }

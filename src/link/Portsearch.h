@@ -16,6 +16,9 @@ class PortSearchHost {
     // Closes the port and opens it at the candidate, returning reads at once and with both
     // queues purged. False when the device cannot be opened.
     virtual bool OpenCandidate(const std::string& device, uint32_t rate) = 0;
+    // The device could not be opened: say so ("Error opening device " + name). The search
+    // then goes on with the next device.
+    virtual void CandidateOpenFailed(const std::string& device) = 0;
     // The candidate is open: record it as the link's port and show that it is being tried.
     virtual void CandidateOpened(int deviceIndex, int rateIndex) = 0;
     // Writes the probe (the request for the configuration message).
@@ -23,7 +26,8 @@ class PortSearchHost {
     // Messages received so far, and the id of the last binary frame.
     virtual int32_t MessageCount() = 0;
     virtual int32_t LastMessageId() = 0;
-    // The search ended: stopped (any reason), found at the rate index, or exhausted.
+    // The search ended: stopped (any reason), found at the rate index, or exhausted (also
+    // when no candidate could be opened at all).
     virtual void SearchStopped() = 0;
     virtual void ReceiverFound(int rateIndex) = 0;
     virtual void ReceiverNotFound() = 0;
@@ -57,6 +61,10 @@ class PortSearch {
     void TryCandidate();
     void NextRateOrDevice();
     void NextDevice();
+    // Moves to the next device (at the first rate unless the rate is fixed); false when none
+    // is left.
+    bool AdvanceDevice();
+    void GiveUp();
 
     PortSearchHost& host_;
     Clock& clock_;

@@ -199,6 +199,13 @@ bool TFormPort::OpenCandidate(const std::string& device, uint32_t rate) {
     return true;
 }
 
+void TFormPort::CandidateOpenFailed(const std::string& device) {
+    if (FormWait != nullptr) {
+        FormWait->hide();  // the previous candidate's text no longer holds
+    }
+    ShowNote(QStringLiteral("Error opening device ") + QString::fromStdString(device));
+}
+
 void TFormPort::CandidateOpened(int deviceIndex, int rateIndex) {
     LinkState& link = Link();
     link.portName = deviceList[static_cast<size_t>(deviceIndex)];

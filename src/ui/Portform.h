@@ -55,6 +55,7 @@ class TFormPort : public QDialog, private PortSearchHost {
   private:
     // PortSearchHost
     bool OpenCandidate(const std::string& device, uint32_t rate) override;
+    void CandidateOpenFailed(const std::string& device) override;
     void CandidateOpened(int deviceIndex, int rateIndex) override;
     void SendProbe() override;
     int32_t MessageCount() override;

@@ -47,7 +47,8 @@ bool Drain(int fd, std::string& into) {
 
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      const std::string& input, int timeoutMs,
-                     const std::function<void(const std::string&)>& onOutput, bool outputTerminal) {
+                     const std::function<void(const std::string&)>& onOutput, bool outputTerminal,
+                     int* childPid) {
     ChildResult result;
     int in[2];
     int out[2];  // read end, write end: a pseudo-terminal's master and slave when asked for
@@ -60,6 +61,9 @@ ChildResult RunChild(const std::string& program, const std::vector<std::string>&
     const pid_t pid = fork();
     if (pid == 0) {
         ExecChild(program, args, in, out, err);
+    }
+    if (childPid != nullptr) {
+        *childPid = pid;
     }
     close(in[0]);
     close(out[1]);

@@ -14,8 +14,9 @@ struct ChildResult {
 };
 
 // `onOutput` (optional) sees the whole standard output so far whenever more arrives. With
-// `outputTerminal`, standard output is a pseudo-terminal instead of a pipe.
+// `outputTerminal`, standard output is a pseudo-terminal instead of a pipe. `childPid`
+// (optional) receives the child's process id as soon as it runs, for signals sent to it.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      const std::string& input, int timeoutMs,
                      const std::function<void(const std::string&)>& onOutput = {},
-                     bool outputTerminal = false);
+                     bool outputTerminal = false, int* childPid = nullptr);

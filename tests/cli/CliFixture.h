@@ -30,8 +30,8 @@ class CliTest : public ::testing::Test {
 
     static ChildResult Lctrovi(const std::vector<std::string>& args, const std::string& input = "",
                                const std::function<void(const std::string&)>& onOutput = {},
-                               bool outputTerminal = false) {
-        return RunChild(LCTROVI_PATH, args, input, kTimeoutMs, onOutput, outputTerminal);
+                               bool outputTerminal = false, int* childPid = nullptr) {
+        return RunChild(LCTROVI_PATH, args, input, kTimeoutMs, onOutput, outputTerminal, childPid);
     }
     // The arguments with the simulator's device in front.
     std::vector<std::string> AtSim(std::vector<std::string> args) const {

@@ -1,5 +1,6 @@
 // lctrovi load: a whole software load against the simulated receiver, its failures, and the
 // image check that needs no receiver.
+#include <csignal>
 #include <fstream>
 #include <random>
 
@@ -19,23 +20,35 @@ std::vector<uint8_t> RandomBytes(size_t count, unsigned start) {
 
 constexpr uint32_t kLowest = 0x00020000;
 
-TEST_F(CliTest, LoadProgramsTheImageAndSucceedsOnlyWithTheNewVersion) {
+SimOptions QuickLoad() {
     SimOptions options;
     options.timing.programMs = 1500;
     options.timing.workingIntervalMs = 500;
     options.timing.powerCycleAfterMs = 0;  // cycled when the tool says so
-    StartSim(options);
+    return options;
+}
+
+class CliLoad : public CliTest {
+  protected:
+    // Runs lctrovi load on the image and cycles the simulator's power when the tool asks.
+    ChildResult LoadCyclingPower(const std::string& image) {
+        return Lctrovi(AtSim({"load", image}), "", [&](const std::string& out) {
+            if (!powerCycled && out.find("Cycle Power on the Receiver Now!") != std::string::npos) {
+                powerCycled = true;
+                sim->PowerCycle();
+            }
+        });
+    }
+    bool powerCycled = false;
+};
+
+TEST_F(CliLoad, LoadProgramsTheImageAndSucceedsOnlyWithTheNewVersion) {
+    StartSim(QuickLoad());
     const std::vector<uint8_t> data = RandomBytes(3000, 5);
     const std::string image = ScratchFile("image.hex");
     std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, data}}, "\r\n");
 
-    bool powerCycled = false;
-    const ChildResult result = Lctrovi(AtSim({"load", image}), "", [&](const std::string& out) {
-        if (!powerCycled && out.find("Cycle Power on the Receiver Now!") != std::string::npos) {
-            powerCycled = true;
-            sim->PowerCycle();
-        }
-    });
+    const ChildResult result = LoadCyclingPower(image);
     ASSERT_EQ(result.status, 0) << result.out << result.err;
     EXPECT_TRUE(powerCycled);
     const SimImage programmed = sim->ProgrammedImage();
@@ -53,6 +66,61 @@ TEST_F(CliTest, LoadProgramsTheImageAndSucceedsOnlyWithTheNewVersion) {
     // Restored afterwards: the normal rate and the NMEA selection of before.
     EXPECT_EQ(sim->LineBaud(), 19200u);
     EXPECT_EQ(sim->Settings().nmeaMask, SimSettings{}.nmeaMask);
+}
+
+// Software that does not answer the version request is what most needs a new image: the
+// version is only shown, the load goes on, and the NMEA selection put back is then none.
+TEST_F(CliLoad, LoadGoesOnWhenTheRunningSoftwareDoesNotAnswer) {
+    SimOptions options = QuickLoad();
+    options.faults.mutedUntilLoad = true;
+    StartSim(options);
+    const std::vector<uint8_t> data = RandomBytes(600, 3);
+    const std::string image = ScratchFile("image.hex");
+    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, data}}, "\r\n");
+
+    const ChildResult result = LoadCyclingPower(image);
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_EQ(result.out.find("Receiver version: Not Known\n"), 0u) << result.out;
+    EXPECT_NE(result.out.find("Receiver version: 1.1SIM\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err, "");
+    const SimImage programmed = sim->ProgrammedImage();
+    ASSERT_EQ(programmed.size(), 1u);
+    EXPECT_EQ(programmed.begin()->second, data);
+    EXPECT_EQ(sim->Settings().nmeaMask, 0u);
+}
+
+// Ctrl-C or SIGTERM in the middle of the blocks cancels through the sequence ("Cancelled",
+// port and settings put back) and ends with status 130; nothing is programmed.
+TEST_F(CliTest, ASignalCancelsTheLoad) {
+    const std::string image = ScratchFile("large.hex");
+    constexpr size_t kBlocks = 1200;  // more than one tick of the sequence sends
+    std::ofstream(image, std::ios::binary)
+        << MakeSrecImage({{kLowest, RandomBytes(kBlocks * 256, 9)}}, "\r\n");
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SimOptions options;
+        options.timing.timeScale = 0.02;  // the blocks go fast; the sequence's own pauses stay
+        StartSim(options);
+        int pid = 0;
+        bool sent = false;
+        const ChildResult result = Lctrovi(
+            AtSim({"load", image}), "",
+            [&](const std::string& out) {
+                if (!sent && out.find("Sending File...") != std::string::npos) {
+                    sent = true;
+                    kill(pid, signal);
+                }
+            },
+            false, &pid);
+        EXPECT_TRUE(sent) << signal;
+        EXPECT_EQ(result.status, 130) << signal << "\n" << result.out << result.err;
+        const std::string ending = "Cancelled\nDownload cancelled.\n";
+        EXPECT_TRUE(result.out.size() >= ending.size() &&
+                    result.out.compare(result.out.size() - ending.size(), ending.size(), ending) == 0)
+            << result.out;
+        EXPECT_FALSE(sim->RamImage().empty());
+        EXPECT_TRUE(sim->ProgrammedImage().empty());
+        sim->Stop();
+    }
 }
 
 TEST_F(CliTest, LoadOnATerminalDrawsAProgressBarAndFailsWhenTheReceiverRefusesTheImage) {

@@ -96,8 +96,9 @@ TEST_F(CliTest, EveryCommandThatTalksToAReceiverFailsWhenItDoesNotAnswer) {
         const ChildResult result = Lctrovi(AtSim(args), "\n\n");
         EXPECT_FALSE(result.timedOut) << args[0];
         EXPECT_EQ(result.status, 1) << args[0];
-        EXPECT_NE(result.err.find("Receiver does not answer on " + sim->DevicePath() + " at 19200 baud."),
-                  std::string::npos)
+        const std::string complaint =
+            args[0] == "monitor" ? "Nothing received on " : "Receiver does not answer on ";
+        EXPECT_NE(result.err.find(complaint + sim->DevicePath() + " at 19200 baud"), std::string::npos)
             << result.err;
     }
     EXPECT_EQ(sim->Settings().lcHeight, SimSettings{}.lcHeight);
@@ -148,6 +149,25 @@ TEST_F(CliTest, DetectFindsTheReceiverAtItsRateAndReportsFailureOtherwise) {
     EXPECT_NE(missing.err.find("Failed to find unit."), std::string::npos);
 }
 
+TEST_F(CliTest, DetectReportsEachDeviceItCannotOpenAndGoesOnWithTheNext) {
+    StartSim();
+    const std::string missing = kMissingDevice;
+    const ChildResult found =
+        Lctrovi({"detect", "--device", missing + "," + sim->DevicePath(), "--baud", "19200"});
+    EXPECT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(found.out, sim->DevicePath() + " 19200\n");
+    EXPECT_EQ(found.err.find("Error opening device " + missing + ": "), 0u) << found.err;
+    EXPECT_NE(found.err.find("\nAttempting " + sim->DevicePath() + " at 19200\n"), std::string::npos)
+        << found.err;
+
+    const ChildResult none = Lctrovi({"detect", "--device", missing + "," + missing + "-2"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(std::regex_match(
+        none.err, std::regex("Error opening device " + missing + ": .*\nError opening device " + missing +
+                             "-2: .*\nFailed to find unit.\n")))
+        << none.err;
+}
+
 TEST_F(CliTest, DetectDoesNotTakeAReceiverThatAnswersWithId255) {
     SimOptions options;
     options.faults.reject255 = true;
@@ -174,6 +194,21 @@ TEST_F(CliTest, MonitorShowsStampedLinesAndLogsTheSentencesAsTheWindowDoes) {
     }
     EXPECT_GE(Lines(result.out).size(), 2u);
     EXPECT_EQ(ReadFile(log), expectedLog);
+}
+
+// Bytes that make no shown line still show that the receiver talks: sentences of other
+// talkers only, or sentences whose line never ends. Monitor runs on past the silence limit.
+TEST_F(CliTest, MonitorKeepsListeningToAReceiverThatSendsNothingItShows) {
+    for (const bool otherTalkers : {true, false}) {
+        SimOptions options;
+        options.faults.otherTalkersOnly = otherTalkers;
+        options.faults.noLineEnds = !otherTalkers;
+        StartSim(options);
+        const ChildResult result = Lctrovi(AtSim({"monitor", "--seconds", "7"}));
+        EXPECT_EQ(result.status, 0) << (otherTalkers ? "other talkers: " : "no line ends: ") << result.err;
+        EXPECT_EQ(result.out, "");
+        sim->Stop();
+    }
 }
 
 TEST_F(CliTest, MonitorShowsBinaryMessagesAsProprietaryIds) {

@@ -17,7 +17,7 @@ struct Bench : PortSearchHost {
     uint32_t answeringRate = 0;
     int32_t answerId = 216;
 
-    std::vector<std::string> tried;  // "device@rate" of every candidate opened
+    std::vector<std::string> tried;  // "device@rate" of every candidate opened, "!device" of each failure
     std::string open;                // the candidate the port is open at, if any
     int32_t messages = 0;
     int32_t lastId = 0;
@@ -34,6 +34,7 @@ struct Bench : PortSearchHost {
         open = device + "@" + std::to_string(rate);
         return true;
     }
+    void CandidateOpenFailed(const std::string& device) override { tried.push_back("!" + device); }
     void CandidateOpened(int, int) override { tried.push_back(open); }
     void SendProbe() override {
         answerPending = open == answeringDevice + "@" + std::to_string(answeringRate);
@@ -145,24 +146,57 @@ TEST(PortSearch, WaitsAtLeastOneWholeSecondStepBeforeJudging) {
     EXPECT_EQ(bench.notFound, 1);
 }
 
-TEST(PortSearch, UnopenableCandidatesAreSkippedAndAnUnopenableFirstNeverStarts) {
+struct UnopenableCase {
+    const char* legend;
+    std::set<std::string> unopenable;
+    bool deviceFixed;
+    bool rateFixed;
+    int deviceIndex;
+    std::vector<std::string> expected;
+    int found;  // rate index, -1: "Failed to find unit."
+};
+
+void PrintTo(const UnopenableCase& c, std::ostream* out) {
+    *out << c.legend;
+}
+
+class Unopenable : public ::testing::TestWithParam<UnopenableCase> {};
+
+// A device that cannot be opened is reported once and the search goes on with the next
+// device; it ends with a verdict even when no candidate could be opened at all.
+TEST_P(Unopenable, IsReportedAndSkipped) {
+    const UnopenableCase& c = GetParam();
     testsupport::FakeClock clock;
     Bench bench;
-    bench.unopenable = {"COM2"};
+    bench.unopenable = c.unopenable;
+    bench.answeringDevice = "COM4";
+    bench.answeringRate = 9600;
     PortSearch search(bench, clock);
-    search.Start({"COM1", "COM2", "COM4"}, kRates, false, true, 0, 0);
+    search.Start({"COM1", "COM2", "COM4"}, kRates, c.deviceFixed, c.rateFixed, c.deviceIndex,
+                 c.rateFixed ? 2 : 0);
     RunToEnd(search, bench, clock);
-    EXPECT_EQ(bench.tried, (std::vector<std::string>{"COM1@4800", "COM4@4800"}));
-    EXPECT_EQ(bench.notFound, 1);
-
-    Bench other;
-    other.unopenable = {"COM1"};
-    PortSearch never(other, clock);
-    never.Start({"COM1", "COM2"}, kRates, false, false, 0, 0);
-    EXPECT_FALSE(never.Searching());
-    EXPECT_TRUE(other.tried.empty());
-    EXPECT_EQ(other.notFound, 0);
+    EXPECT_EQ(bench.tried, c.expected) << c.legend;
+    EXPECT_EQ(bench.found, c.found) << c.legend;
+    EXPECT_EQ(bench.notFound, c.found < 0 ? 1 : 0) << c.legend;
+    EXPECT_FALSE(search.Searching());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Unopenable,
+    ::testing::Values(
+        UnopenableCase{
+            "middle device, fixed rate", {"COM2"}, false, true, 0, {"COM1@19200", "!COM2", "COM4@19200"}, -1},
+        UnopenableCase{
+            "first device, auto rate, found after it",
+            {"COM1"},
+            false,
+            false,
+            0,
+            {"!COM1", "COM2@4800", "COM2@9600", "COM2@19200", "COM2@38400", "COM4@4800", "COM4@9600"},
+            1},
+        UnopenableCase{
+            "every device", {"COM1", "COM2", "COM4"}, false, false, 0, {"!COM1", "!COM2", "!COM4"}, -1},
+        UnopenableCase{"the fixed device", {"COM2"}, true, false, 1, {"!COM2"}, -1}));
 
 TEST(PortSearch, StopEndsWithoutAVerdictAndLeavesTheCandidateOpen) {
     testsupport::FakeClock clock;

@@ -35,6 +35,8 @@ TEST(SimCommandLine, OptionsReachTheirFields) {
                                                   "--x1f-reply",
                                                   "2=101",
                                                   "--reject-255",
+                                                  "--no-line-ends",
+                                                  "--muted-until-load",
                                                   "--vanish-after-loads",
                                                   "3",
                                                   "--no-crc",
@@ -63,6 +65,8 @@ TEST(SimCommandLine, OptionsReachTheirFields) {
     EXPECT_EQ(o.faults.noReplyTo, (std::set<uint8_t>{16, 218}));
     EXPECT_EQ(o.faults.x1fReplyCode.at(2), 101);
     EXPECT_TRUE(o.faults.reject255);
+    EXPECT_TRUE(o.faults.noLineEnds);
+    EXPECT_TRUE(o.faults.mutedUntilLoad);
     EXPECT_EQ(o.faults.vanishAfterLoads, 3);
     EXPECT_FALSE(o.crcSupported);
     EXPECT_TRUE(o.vehicleMoving);
@@ -113,6 +117,8 @@ TEST(SimCommandLine, HelpListsEveryOption) {
                                "--reject-255",
                                "--silent",
                                "--other-talkers",
+                               "--no-line-ends",
+                               "--muted-until-load",
                                "--vanish-after-loads",
                                "--no-crc"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;

@@ -119,6 +119,34 @@ TEST_F(PortDialog, AutoSearchTriesEveryCandidateThenReportsFailure) {
     EXPECT_EQ(FormPort->ComboBoxBaudRate()->currentText(), "38400");
 }
 
+TEST_F(PortDialog, AutoSearchReportsADeviceItCannotOpenAndGoesOn) {
+    const std::string missing = "/dev/lct-no-such-device";
+    FormPort->deviceList.push_front(missing);
+    FormPort->ComboBoxDeviceName()->insertItem(0, QString::fromStdString(missing));
+    Click("ButtonDeviceNameAuto");  // at the fixed rate of 19200
+    CollectNotes();
+    FormPort->ButtonApplyClick();
+    EXPECT_EQ(notes, (std::vector<std::string>{"Error opening device " + missing}));
+    EXPECT_TRUE(FormPort->Searching());
+    EXPECT_EQ(FormWait->Label()->text().toStdString(), "Attempting " + first.SlavePath() + " at 19200");
+    Ticks(2 * 2 + 1);
+    EXPECT_EQ(notes, (std::vector<std::string>{"Error opening device " + missing, "Failed to find unit."}));
+
+    // When no device can be opened at all, each is reported and the search still ends.
+    TearDown();
+    CreateWithDevices({missing, missing + "-2"});
+    FormMain->Timer()->stop();
+    notes.clear();
+    Click("ButtonDeviceNameAuto");
+    Click("ButtonBaudRateAuto");
+    FormPort->ButtonApplyClick();
+    EXPECT_EQ(notes,
+              (std::vector<std::string>{"Error opening device " + missing,
+                                        "Error opening device " + missing + "-2", "Failed to find unit."}));
+    EXPECT_FALSE(FormPort->Searching());
+    EXPECT_FALSE(FormWait->isVisible());
+}
+
 TEST_F(PortDialog, AnswerAfterTheProbeIsFoundUnlessTheLastFrameIsId255) {
     Click("ButtonBaudRateAuto");
     FormPort->ComboBoxDeviceName()->setCurrentIndex(1);
