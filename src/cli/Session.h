@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Cliargs.h"
+#include "link/Port.h"
 #include "link/Serialport.h"
 #include "loader/Loadsequence.h"
 #include "proto/Crlfproto.h"
@@ -72,6 +73,7 @@ class Session {
     uint32_t baud_ = 0;
     bool lost_ = false;
     uint64_t bytesReceived_ = 0;
+    uint32_t framedLineChanges_ = 0;
 };
 
 template <class OnFrame, class OnLine>
@@ -85,6 +87,7 @@ bool Session::Pump(int32_t waitMs, OnFrame&& onFrame, OnLine&& onLine) {
         received = 0;
     }
     bytesReceived_ += received;
+    ResetFramersOnLineChange(port_, framedLineChanges_, diag_, crlf_);
     feed_received_bytes(diag_, crlf_, buffer_, received, onFrame, onLine);
     return true;
 }

@@ -22,13 +22,17 @@ LinkState& Link() {
     return state;
 }
 
-void ResetFramersOnLineChange(LinkState& link) {
-    const uint32_t changes = link.serialPort.LineChanges();
-    if (changes != link.framedLineChanges) {
-        link.framedLineChanges = changes;
-        link.diagProto.Reset();
-        link.crlfProto.Reset();
+void ResetFramersOnLineChange(const SerialPort& port, uint32_t& framedChanges, DiagProto& diag,
+                              CRLFProto& crlf) {
+    if (port.LineChanges() != framedChanges) {
+        framedChanges = port.LineChanges();
+        diag.Reset();
+        crlf.Reset();
     }
+}
+
+void ResetFramersOnLineChange(LinkState& link) {
+    ResetFramersOnLineChange(link.serialPort, link.framedLineChanges, link.diagProto, link.crlfProto);
 }
 
 void RegisterRecipient(uint8_t id, MsgRecipient recipient) {

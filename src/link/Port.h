@@ -41,8 +41,12 @@ struct LinkState {
 // The one link state of the program, constructed before main runs.
 LinkState& Link();
 
-// Resets both framers when the port was opened or its rate changed since they last started:
-// the half frame or half line of another port or rate would swallow the next reply.
+// Resets both framers when the port was opened or its rate changed since they last started
+// (`framedChanges`, updated): the half frame or half line of another port or rate would
+// swallow the next reply.
+void ResetFramersOnLineChange(const SerialPort& port, uint32_t& framedChanges, DiagProto& diag,
+                              CRLFProto& crlf);
+// The same for the link state's port and framers.
 void ResetFramersOnLineChange(LinkState& link);
 
 // Makes `recipient` the entry for `id`, replacing any earlier one.
