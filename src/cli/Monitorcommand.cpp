@@ -49,8 +49,9 @@ class NmeaLog {
         if (file_ == nullptr) {
             return;
         }
-        if (std::fputs(sentence.c_str(), file_) < 0 || std::fputs(kLogLineEnd, file_) < 0 ||
-            std::fflush(file_) != 0) {
+        // By length: a sentence may hold a NUL byte, and the log keeps every byte as received.
+        if (std::fwrite(sentence.data(), 1, sentence.size(), file_) != sentence.size() ||
+            std::fputs(kLogLineEnd, file_) < 0 || std::fflush(file_) != 0) {
             std::fprintf(stderr, "Error writing log file %s. Logging has stopped.\n", name_.c_str());
             Close();
         }
@@ -67,7 +68,11 @@ class NmeaLog {
     std::string name_;
 };
 
-void ShowLine(const std::string& text) {
+void ShowLine(std::string text) {
+    // A NUL would cut the printed line short: print it as U+FFFD, as the main window shows it.
+    for (size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at)) {
+        text.replace(at, 1, "\xEF\xBF\xBD");
+    }
     std::printf("%s: %s\n", NowText().c_str(), text.c_str());
     std::fflush(stdout);
 }

@@ -75,8 +75,9 @@ void TFormMain::LogLine(const std::string& sentence) {
     if (logFile == nullptr) {
         return;
     }
-    const bool written = std::fputs(sentence.c_str(), logFile) >= 0 && std::fputs(kLineEnd, logFile) >= 0 &&
-                         std::fflush(logFile) == 0;
+    // By length: a sentence may hold a NUL byte, and the log keeps every byte as received.
+    const bool written = std::fwrite(sentence.data(), 1, sentence.size(), logFile) == sentence.size() &&
+                         std::fputs(kLineEnd, logFile) >= 0 && std::fflush(logFile) == 0;
     if (!written) {
         // Report once and stop, rather than lose every later sentence silently.
         StopLogging();

@@ -133,7 +133,9 @@ void TFormMain::HandleSentence(const CRLFProto& crlf) {
     }
     ++messageCount;
     const std::string text(reinterpret_cast<const char*>(line), crlf.MessageLength() - 2);
-    ShowLine(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    // A NUL would end the line on screen: show it as the replacement character instead.
+    ShowLine(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()))
+                 .replace(QChar(u'\0'), QChar(QChar::ReplacementCharacter)));
     if (logging) {
         LogLine(text);
     }

@@ -234,8 +234,10 @@ TEST_F(Logging, WritesEachShownSentenceAsReceivedAndTruncatesOnRestart) {
     OpenPty();
     Receive(Text("$GPGGA,1*00\r\n$GLGSV,9\r\n"));
     Receive(Frame(0x42, {1}));
-    Receive(Text("$PNSNR,2*00\r\n"));
-    EXPECT_EQ(FileText(path), "$GPGGA,1*00\r\n$PNSNR,2*00\r\n");  // on disk at once: flushed per line
+    using namespace std::string_literals;
+    Receive(Text("$PNSNR,2\0,3*00\r\n"s));  // a NUL is written as received and shown as U+FFFD
+    EXPECT_EQ(FileText(path), "$GPGGA,1*00\r\n$PNSNR,2\0,3*00\r\n"s);  // on disk at once: flushed per line
+    EXPECT_EQ(ShownLines().back(), "$PNSNR,2\uFFFD,3*00");
 
     FormMain->MenuFileLoggingClick();
     EXPECT_FALSE(FormMain->logging);
