@@ -20,16 +20,25 @@ void ShowButton(QPushButton* button, const ButtonView& view) {
     button->setVisible(view.visible);
 }
 
+// Every poll is answered, and the answers to a measurement's polls end with this much quiet.
+constexpr int kAnswersQuietMs = 300;
+
 QTimer* ReceiveTimer() {
     return FormMain != nullptr ? FormMain->Timer() : nullptr;
 }
 }  // namespace
 
 TFormTCMCalibStatus::TFormTCMCalibStatus(QWidget* parent)
-    : QDialog(parent), ui(new Ui::TFormTCMCalibStatus), timer_(new QTimer(this)) {
+    : QDialog(parent),
+      ui(new Ui::TFormTCMCalibStatus),
+      timer_(new QTimer(this)),
+      drainTimer_(new QTimer(this)) {
     ui->setupUi(this);
     timer_->setObjectName("Timer");
     connect(timer_, &QTimer::timeout, this, &TFormTCMCalibStatus::TimerTimer);
+    drainTimer_->setSingleShot(true);
+    drainTimer_->setInterval(kAnswersQuietMs);
+    connect(drainTimer_, &QTimer::timeout, this, &TFormTCMCalibStatus::ShowView);
     connect(ui->Button1, &QPushButton::clicked, this, &TFormTCMCalibStatus::Button1Click);
     connect(ui->Button2, &QPushButton::clicked, this, &TFormTCMCalibStatus::Button2Click);
     FitClientToControls(this);
@@ -58,12 +67,16 @@ void TFormTCMCalibStatus::ShowOver(const QRect& bounds) {
     ui->Button1->setFocusPolicy(Qt::StrongFocus);
     ui->Button2->setFocusPolicy(Qt::StrongFocus);
     wizard_.Open();
+    drainTimer_->stop();
     ShowView();
     show();
     raise();
 }
 
 void TFormTCMCalibStatus::Button1Click() {
+    if (drainTimer_->isActive()) {
+        return;  // Continue is disabled until the first measurement's answers have ended
+    }
     Apply(wizard_.Continue());
 }
 void TFormTCMCalibStatus::Button2Click() {
@@ -85,6 +98,12 @@ void TFormTCMCalibStatus::OnCalibrationMessage(const uint8_t* frame, int32_t len
     const int32_t value =
         payloadLength >= config::kCalibrationValue + 4u ? get_le32s(payload + config::kCalibrationValue) : 0;
     Apply(wizard_.Reply(payload[config::kCalibrationCommand], value));
+    if (wizard_.Step() == CalibrationStep::SecondPosition) {
+        // The answers to the first measurement's later polls are still on their way; one
+        // taken after Continue would end the second measurement. Continue waits for quiet.
+        ui->Button1->setEnabled(false);
+        drainTimer_->start();
+    }
 }
 
 void TFormTCMCalibStatus::Send(uint8_t command) {

@@ -31,6 +31,8 @@ class TFormTCMCalibStatus : public QDialog {
     QPushButton* Button1() const;
     QPushButton* Button2() const;
     QTimer* Timer() const { return timer_; }
+    // Runs while the answers to a finished measurement's polls may still arrive.
+    QTimer* DrainTimer() const { return drainTimer_; }
 
     bool positioned = false;
 
@@ -41,6 +43,7 @@ class TFormTCMCalibStatus : public QDialog {
 
     Ui::TFormTCMCalibStatus* ui;
     QTimer* timer_;
+    QTimer* drainTimer_;
     TcmCalibration wizard_;
     uint8_t frameBuffer_[1024] = {};
 };

@@ -238,4 +238,22 @@ TEST_F(ReceiverDialogs, CalibrationStopsTheReceiveTimerWhileMeasuringAndShowsThe
     EXPECT_TRUE(FormTCMCalibStatus->Button2()->isHidden());
 }
 
+TEST_F(ReceiverDialogs, CalibrationContinuesOnlyOnceTheFirstMeasurementsAnswersHaveEnded) {
+    FormTCMCalibStatus->ShowOver(QRect(0, 0, 800, 600));
+    FormTCMCalibStatus->Button1Click();
+    ASSERT_EQ(Sent(config::kFrameLength).size(), config::kFrameLength);
+    FormMain->Timer()->stop();
+    Receive(ConfigReply(0, 1, 1, config::kCalFirstDone));
+    EXPECT_FALSE(FormTCMCalibStatus->Button1()->isEnabled());
+    FormTCMCalibStatus->Button1Click();  // while answers to earlier polls still arrive: nothing
+    Receive(ConfigReply(0, 1, 1, config::kCalFirstDone));
+    EXPECT_TRUE(pty.ReceiveAtFarEnd(1, 100).empty());
+
+    ASSERT_TRUE(testsupport::WaitUntil([] { return FormTCMCalibStatus->Button1()->isEnabled(); }, 2000));
+    FormTCMCalibStatus->Button1Click();
+    EXPECT_EQ(Sent(config::kFrameLength)[6 + config::kCalibrationCommand], config::kCalStartSecond);
+    EXPECT_EQ(FormTCMCalibStatus->Wizard().Step(), CalibrationStep::SecondMeasuring);
+    EXPECT_TRUE(FormTCMCalibStatus->Timer()->isActive());
+}
+
 }  // namespace
