@@ -54,6 +54,9 @@ class SerialPort {
     uint32_t LineChanges() const { return lineChanges_; }
 
     uint32_t LastErrorCode() const { return lastErrorCode_; }
+    // True when the last failure was the user's lack of permission for the device; its text
+    // then names the device's group and how to join it.
+    bool PermissionDenied() const;
     const std::string& LastErrorText() const { return lastErrorText_; }
 
   private:

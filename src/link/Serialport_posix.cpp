@@ -3,9 +3,11 @@
 // The descriptor stays non-blocking for its whole life; every wait is a poll() with a time
 // limit, so no call can hang past its time-out and nothing spins while waiting.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "link/Serialport.h"
 #include "link/Serialport_posix.h"
@@ -259,6 +262,24 @@ std::string DevicePath(const std::string& name) {
     return name.find('/') == std::string::npos ? "/dev/" + name : name;
 }
 
+std::string PermissionDeniedText(const std::string& path) {
+    const std::string denied = std::strerror(EACCES);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return denied;
+    }
+    group entry{};
+    group* found = nullptr;
+    std::vector<char> names(16384);
+    if (info.st_gid == 0 || ::getgrgid_r(info.st_gid, &entry, names.data(), names.size(), &found) != 0 ||
+        found == nullptr) {
+        return denied + ". Ask the administrator for access to " + path + ".";
+    }
+    const std::string name = found->gr_name;
+    return denied + ". " + path + " belongs to the group " + name + ": join it with \"sudo usermod -aG " +
+           name + " $USER\", then log out and in again.";
+}
+
 SerialPort::SerialPort() : native_(std::make_unique<Native>()) {}
 
 SerialPort::~SerialPort() {
@@ -285,7 +306,12 @@ bool SerialPort::Open(const std::string& name, uint32_t baudRate, int parity) {
     const std::string path = DevicePath(name);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        RecordError(errno);
+        const int error = errno;
+        if (error == EACCES) {
+            RecordError(EACCES, PermissionDeniedText(path));
+        } else {
+            RecordError(static_cast<uint32_t>(error));
+        }
         return false;
     }
     // Each step below that fails records its error and leaves through `fail`.

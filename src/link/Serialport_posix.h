@@ -13,3 +13,6 @@ bool SpeedOfRate(uint32_t baudRate, speed_t& speed);
 void MakeLineSettings(termios& settings, int parity);
 // "ttyUSB0" means /dev/ttyUSB0; a name containing '/' is a path and stays as it is.
 std::string DevicePath(const std::string& name);
+// The error text for a device the user may not open: its group and how to join it (most
+// serial adapters belong to a group such as dialout that a new user is not in).
+std::string PermissionDeniedText(const std::string& path);

@@ -1,19 +1,35 @@
 #include "ui/Noteform.h"
 
+#include <QVariant>
+#include <algorithm>
+
 #include "ui/Scaleutils.h"
 #include "ui_Noteform.h"
 
 TFormNote* FormNote = nullptr;
 
-void LayOutMessage(QWidget* window, QLabel* label, const QWidget* button, const QRect& bounds,
+void LayOutMessage(QWidget* window, QLabel* label, QWidget* button, const QRect& bounds,
                    const QString& text) {
-    PlaceOver(window, bounds, false);
+    // The designed height is the least; a text that needs more lines makes the window taller
+    // rather than being cut off. The button keeps its distance from the bottom edge.
+    constexpr const char* kDesignHeight = "lctDesignHeight";
+    if (!window->property(kDesignHeight).isValid()) {
+        window->setProperty(kDesignHeight, window->height());
+    }
+    const int buttonGap = window->height() - button->y();
     const int clientWidth = window->width();
     const int labelWidth = clientWidth - 20;
     const int labelTop = 10;
+    const int labelBottomGap = 8;
     label->setText(text);
     label->setWordWrap(true);
-    label->setGeometry((clientWidth - labelWidth) / 2, labelTop, labelWidth, button->y() - labelTop - 8);
+    const int designLabelHeight =
+        window->property(kDesignHeight).toInt() - buttonGap - labelTop - labelBottomGap;
+    const int labelHeight = std::max(designLabelHeight, label->heightForWidth(labelWidth));
+    window->resize(clientWidth, labelTop + labelHeight + labelBottomGap + buttonGap);
+    button->move(button->x(), window->height() - buttonGap);
+    label->setGeometry((clientWidth - labelWidth) / 2, labelTop, labelWidth, labelHeight);
+    PlaceOver(window, bounds, false);
 }
 
 TFormNote::TFormNote(QWidget* parent) : QDialog(parent), ui(new Ui::TFormNote) {

@@ -25,8 +25,8 @@ class TFormNote : public QDialog {
 };
 
 // Lays out a message window: centred over bounds without clamping, the label across the
-// client width less 20, from 10 down to 8 above the button.
-void LayOutMessage(QWidget* window, QLabel* label, const QWidget* button, const QRect& bounds,
-                   const QString& text);
+// client width less 20, from 10 down to 8 above the button; the window grows taller than
+// designed when the text needs more lines.
+void LayOutMessage(QWidget* window, QLabel* label, QWidget* button, const QRect& bounds, const QString& text);
 
 extern TFormNote* FormNote;

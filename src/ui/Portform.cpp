@@ -27,6 +27,15 @@ std::vector<std::string>& CommandLineDevices() {
     return devices;
 }
 
+QString OpenErrorNote(const std::string& device, const SerialPort& port) {
+    QString note = QStringLiteral("Error opening device ") + QString::fromStdString(device);
+    if (port.PermissionDenied()) {
+        // What the user can do about it: the device's group and how to join it.
+        note += QStringLiteral("\n\n") + QString::fromStdString(port.LastErrorText());
+    }
+    return note;
+}
+
 StringDeque PortDialogDevices(const std::vector<std::string>& commandLineDevices) {
     StringDeque system;
     if (!SystemPortLister || !SystemPortLister(system)) {
@@ -166,7 +175,7 @@ void TFormPort::ApplySettings() {
             link.serialPort.Close();
         }
         if (!link.serialPort.Open(selectedDeviceName, static_cast<uint32_t>(selectedBaudRate), 0)) {
-            ShowNote(QStringLiteral("Error opening device ") + QString::fromStdString(selectedDeviceName));
+            ShowNote(OpenErrorNote(selectedDeviceName, link.serialPort));
         }
         link.serialPort.SetBlocking(false);
         link.portName = selectedDeviceName;
@@ -203,7 +212,7 @@ void TFormPort::CandidateOpenFailed(const std::string& device) {
     if (FormWait != nullptr) {
         FormWait->hide();  // the previous candidate's text no longer holds
     }
-    ShowNote(QStringLiteral("Error opening device ") + QString::fromStdString(device));
+    ShowNote(OpenErrorNote(device, Link().serialPort));
 }
 
 void TFormPort::CandidateOpened(int deviceIndex, int rateIndex) {

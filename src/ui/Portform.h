@@ -11,6 +11,7 @@
 
 #include "link/Portsearch.h"
 #include "link/Regutils.h"
+#include "link/Serialport.h"
 
 namespace Ui {
 class TFormPort;
@@ -77,6 +78,10 @@ class TFormPort : public QDialog, private PortSearchHost {
 // them selected), then the system's list; on a system list that cannot be read, COM1 and
 // COM2 (Windows) or nothing (elsewhere).
 StringDeque PortDialogDevices(const std::vector<std::string>& commandLineDevices);
+
+// "Error opening device " and the name; for a device the user may not open, with what the
+// port says about its group and how to join it.
+QString OpenErrorNote(const std::string& device, const SerialPort& port);
 
 // The devices named on the program's command line; set before the windows are created.
 std::vector<std::string>& CommandLineDevices();

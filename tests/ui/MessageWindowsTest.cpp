@@ -68,4 +68,19 @@ TEST(WaitWindow, ShowsWithoutBlockingAndCancelRunsOnlyTheAttachedHandler) {
     EXPECT_EQ(calls, 1);
 }
 
+TEST(MessageWindows, GrowForALongTextAndShrinkBackForAShortOne) {
+    TFormWait wait;
+    const int designHeight = wait.height();
+    const QString longText =
+        QString("Permission denied. /dev/ttyUSB0 belongs to the group dialout. ").repeated(4);
+    wait.ShowWaitOver(QRect(0, 0, 800, 600), longText);
+    EXPECT_GT(wait.height(), designHeight);
+    EXPECT_GE(wait.Label()->height(),
+              wait.Label()->heightForWidth(wait.Label()->width()));  // nothing cut off
+    ExpectMessageLayout(&wait, wait.Label(), wait.ButtonCancel(), longText);
+    wait.ShowWaitOver(QRect(0, 0, 800, 600), "Attempting COM1 at 4800");
+    EXPECT_EQ(wait.height(), designHeight);
+    ExpectMessageLayout(&wait, wait.Label(), wait.ButtonCancel(), "Attempting COM1 at 4800");
+}
+
 }  // namespace

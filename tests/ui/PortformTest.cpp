@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
+
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -201,6 +206,55 @@ TEST_F(PortDialog, ShowOverPlacesTheDialogOnlyTheFirstTime) {
     FormPort->ShowOver(QRect(0, 0, 1000, 800));
     EXPECT_NE(FormPort->frameGeometry().topLeft(), placed);
     EXPECT_TRUE(FormPort->positioned);
+}
+
+// A user who may not open the device learns its group and how to join it. The open runs in a
+// child that has become another user (root may open anything).
+TEST(OpenErrorNote, NamesTheDevicesGroupAndHowToJoinIt) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to switch to another user";
+    }
+    struct Case {
+        gid_t group;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {getgrnam("tty")->gr_gid, "belongs to the group tty: join it with \"sudo usermod -aG tty $USER\""},
+        {0, "Ask the administrator for access to"},
+    };
+    for (const Case& c : cases) {
+        PtyPair pty;
+        ASSERT_EQ(chown(pty.SlavePath().c_str(), 0, c.group), 0);
+        ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0660), 0);
+        int channel[2];
+        ASSERT_EQ(pipe(channel), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            close(channel[0]);
+            if (setgid(65534) != 0 || setuid(65534) != 0) {
+                _exit(2);
+            }
+            SerialPort port;
+            const std::string note = port.Open(pty.SlavePath(), 19200)
+                                         ? "opened"
+                                         : OpenErrorNote(pty.SlavePath(), port).toStdString();
+            _exit(write(channel[1], note.data(), note.size()) == static_cast<ssize_t>(note.size()) ? 0 : 3);
+        }
+        close(channel[1]);
+        std::string note;
+        char chunk[512];
+        for (ssize_t n; (n = read(channel[0], chunk, sizeof chunk)) > 0;) {
+            note.append(chunk, static_cast<size_t>(n));
+        }
+        close(channel[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(note.rfind("Error opening device " + pty.SlavePath() + "\n\nPermission denied", 0), 0u)
+            << note;
+        EXPECT_NE(note.find(c.expected), std::string::npos) << note;
+    }
 }
 
 }  // namespace
