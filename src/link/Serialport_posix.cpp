@@ -263,7 +263,7 @@ std::string DevicePath(const std::string& name) {
 }
 
 std::string PermissionDeniedText(const std::string& path) {
-    const std::string denied = std::strerror(EACCES);
+    std::string denied = std::strerror(EACCES);
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         return denied;

@@ -37,7 +37,7 @@ class TFormTCMCalibStatus : public QDialog {
     bool positioned = false;
 
   private:
-    void Apply(const CalibrationEffects& effects);
+    void Apply(const CalibrationEffects& fx);
     void ShowView();
     void Send(uint8_t command);
 
