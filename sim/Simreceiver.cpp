@@ -223,8 +223,10 @@ void SimReceiver::ReadInput() {
     }
     std::lock_guard<std::mutex> lock(mutex_);
     bool damaged = false;
-    const std::vector<uint8_t> bytes =
-        Corrupt(std::vector<uint8_t>(buffer, buffer + n), PeerBaud(), model_->LineBaud(), damaged);
+    const std::vector<uint8_t> input(buffer, buffer + n);
+    const uint32_t sentBaud = PeerBaud();
+    const uint32_t heardBaud = model_->LineBaud();
+    const std::vector<uint8_t> bytes = Corrupt(input, sentBaud, heardBaud, damaged);
     const int64_t now = NowMs();
     for (uint8_t byte : bytes) {
         TakeByte(byte, now);
@@ -232,6 +234,10 @@ void SimReceiver::ReadInput() {
 }
 
 void SimReceiver::TakeByte(uint8_t byte, int64_t nowMs) {
+    if (sentBaud != heardBaud) {
+        // Garbage to the receiver, and the likely cause of a command that got no answer.
+        AddRecord({now, SimDirection::kReceived, SimKind::kBytes, input, true, sentBaud, heardBaud});
+    }
     if (!framer_.ProcessByte(byte)) {
         return;
     }
@@ -287,11 +293,14 @@ void SimReceiver::Deliver(const SimOutgoing& item) {
             std::lock_guard<std::mutex> lock(mutex_);
             baud = model_->LineBaud();
             bool damaged = false;
-            wire = Corrupt(item.bytes, baud, PeerBaud(), damaged);
+            wire = Corrupt(item.bytes, baud, peerBaud, damaged);
             index = record_.size();
-            AddRecord({NowMs(), SimDirection::kSent, item.kind, item.bytes, damaged});
+            const bool mismatch = baud != peerBaud;
+            AddRecord({NowMs(), SimDirection::kSent, item.kind, item.bytes, damaged, mismatch ? baud : 0,
+                       mismatch ? peerBaud : 0});
         }
         const bool whole = WritePaced(wire, baud);
+            const uint32_t peerBaud = PeerBaud();
         std::lock_guard<std::mutex> lock(mutex_);
         if (!whole && index < record_.size()) {
             record_[index].damaged = true;
