@@ -196,6 +196,12 @@ const std::vector<OptionRow>& Rows() {
          [](SimCommandLine& c, const std::string&) { return c.options.faults.silent = true; }},
         {"other-talkers", nullptr, "send only sentences of other talkers ($GL, $BD, $GN), no frames",
          [](SimCommandLine& c, const std::string&) { return c.options.faults.otherTalkersOnly = true; }},
+        {"rate-switch-delay", "MS",
+         "keep listening at the old rate this long after answering a rate change (0)",
+         [](SimCommandLine& c, const std::string& v) {
+             long long n = 0;
+             return ToLong(v, n) && n >= 0 && ((c.options.faults.rateSwitchDelayMs = n), true);
+         }},
         {"vanish-after-loads", "N", "close the line after answering N X1F_LOAD blocks",
          [](SimCommandLine& c, const std::string& v) {
              long long n = 0;
