@@ -53,6 +53,7 @@ void LoadSequence::Start(std::FILE* image) {
     failures_ = 0;
     blockEstimate_ = 0;
     blocksSpanned_ = 0;
+    blocksSent_ = 0;
     progressCount_ = 0;
     step_ = LoadStep::kCheckPort;
     host_.ShowProgress(0, 0);
@@ -187,6 +188,7 @@ void LoadSequence::DoReadFile() {
     }
     if (step_ == LoadStep::kSendFile) {
         progressCount_ = 0;
+        blocksSent_ = 0;
         host_.ShowStatus(loadtext::kSending);
         host_.ShowProgress(0, blocksSpanned_);
     }
@@ -235,11 +237,14 @@ void LoadSequence::DoSendFile() {
         if (!more) {
             step_ = LoadStep::kCheckRam;
         }
-        if (length > 0 && !SendBlock(address, length)) {
-            break;
+        if (length > 0) {
+            if (!SendBlock(address, length)) {
+                break;
+            }
+            ++blocksSent_;
+            host_.ShowProgress(blocksSent_, blocksSpanned_);
         }
         ++progressCount_;
-        host_.ShowProgress(progressCount_, blocksSpanned_);
     }
     if (!portLost_) {
         host_.ShowStatus(std::string(loadtext::kSending) + " (" +

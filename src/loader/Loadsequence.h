@@ -83,7 +83,8 @@ class LoaderHost {
     // Keeps the current status for the given seconds of the clock. The default sleeps in short
     // steps through the clock seam; a window may override it to repaint meanwhile.
     virtual void HoldStatus(int seconds);
-    // Blocks handled so far against the estimate, for a progress bar (estimate 0: unknown).
+    // Blocks sent so far against the blocks the image spans, for a progress bar (estimate 0:
+    // unknown).
     virtual void ShowProgress(int32_t /*handled*/, int32_t /*estimate*/) {}
     // Closes and reopens the port at the rate; on success the link's current rate becomes it.
     virtual bool ReopenPort(uint32_t baud) = 0;
@@ -192,7 +193,8 @@ class LoadSequence {
     uint32_t highest_ = 0;
     int32_t blockEstimate_ = 0;
     int32_t blocksSpanned_ = 0;  // the progress bar's whole
-    int32_t progressCount_ = 0;
+    int32_t blocksSent_ = 0;     // the progress bar's part: blocks sent and answered
+    int32_t progressCount_ = 0;  // block reader calls, empty blocks too: the countdown
     int64_t deadline_ = 0;
     bool portLost_ = false;
     int failures_ = 0;  // port operations failed in a row

@@ -83,12 +83,20 @@ TEST_F(CliTest, LoadOfABrokenImageStopsBeforeTheReceiverIsTouched) {
 }
 
 TEST_F(CliTest, CheckReportsTheRangeAndBlocksOfASoundImage) {
-    const std::string image = ScratchFile("good.hex");
-    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, RandomBytes(3000, 5)}}, "\n");
-    const ChildResult result = Lctrovi({"load", "--check", image});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("Address range: 0x00020000-0x00020BB7\nBlocks: 12\n"), std::string::npos)
-        << result.out;
+    const struct {
+        uint32_t lowest;
+        const char* report;
+    } rows[] = {
+        {kLowest, "Address range: 0x00020000-0x00020BB7\nBlocks: 12\n"},
+        {kLowest + 0x180, "Address range: 0x00020180-0x00020D37\nBlocks: 13\n"},  // a partial first block
+    };
+    for (const auto& row : rows) {
+        const std::string image = ScratchFile("good" + std::to_string(row.lowest) + ".hex");
+        std::ofstream(image, std::ios::binary) << MakeSrecImage({{row.lowest, RandomBytes(3000, 5)}}, "\n");
+        const ChildResult result = Lctrovi({"load", "--check", image});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.out.find(row.report), std::string::npos) << result.out;
+    }
 }
 
 TEST_F(CliTest, CheckRefusesEveryFaultTheLoaderRefuses) {

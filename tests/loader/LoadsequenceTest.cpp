@@ -34,6 +34,7 @@ class TestHost final : public LoaderHost {
     void ShowProgress(int32_t handled, int32_t estimate) override {
         progressHandled = handled;
         progressEstimate = estimate;
+        progressShown.push_back(handled);
     }
     bool ReopenPort(uint32_t baud) override {
         reopens.push_back(baud);
@@ -76,6 +77,7 @@ class TestHost final : public LoaderHost {
     PanelColour panelColour = PanelColour::kRed;
     int32_t progressHandled = 0;
     int32_t progressEstimate = 0;
+    std::vector<int32_t> progressShown;
     int versionRequests = 0;
     int ends = 0;
     int failReopenAt = 0;
@@ -283,6 +285,21 @@ TEST(LoadSequence, SendingCountsDownFromTheEstimate) {
     ExpectImage(rig.peer, chunks);
     EXPECT_EQ(rig.LastStatus(), loadtext::kReestablished);
 }
+
+TEST(LoadSequence, ProgressOfAnUnalignedImageEndsWithItsLastBlock) {
+    Rig rig;
+    ASSERT_TRUE(rig.Ready());
+    const Chunks chunks = {{0x00020180, RandomBytes(3000, 9)}};  // up to 0x00020D37: 13 blocks
+    ASSERT_TRUE(rig.Load(MakeSrecImage(chunks, "\r\n")));
+    EXPECT_EQ(rig.LastStatus(), loadtext::kReestablished);
+    EXPECT_EQ(rig.Sent(X1F_LOAD), 13);
+    EXPECT_EQ(rig.host.progressEstimate, 13);
+    EXPECT_EQ(rig.host.progressHandled, 13);
+    const auto& shown = rig.host.progressShown;
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), 13), 1) << "full only once the last block is sent";
+}
+
+const std::string kLostNoDevice = std::string(loadtext::kPortLost) + "No such file or directory";
 
 struct FailureRow {
     FailureRow(const char* legend_, std::function<void(Rig&)> arrange_, std::vector<std::string> seen_,
