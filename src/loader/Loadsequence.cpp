@@ -50,6 +50,7 @@ void LoadSequence::Start(std::FILE* image) {
     image_ = image;
     blockReader_.Arm();
     portLost_ = false;
+    imageChecked_ = false;
     failures_ = 0;
     blockEstimate_ = 0;
     blocksSpanned_ = 0;
@@ -83,7 +84,8 @@ bool LoadSequence::Turn() {
             EndWith(TimeoutText());
             return true;
         case LoadStep::kFailed:
-            EndWith(loadtext::kFailed);
+            // A line lost once the image was checked in place leaves the new software in.
+            EndWith(imageChecked_ && portLost_ ? loadtext::kLostAfterCheck : loadtext::kFailed);
             return true;
         case LoadStep::kReestablished:
             lastStep_ = step_;
@@ -358,6 +360,7 @@ bool LoadSequence::DoCheckRange() {
         host_.ShowStatus(loadtext::kNoCrc);
         step_ = LoadStep::kAwaitVersion;
     } else if (reply_.code == X1F_PASS && reply_.value == 0) {
+        imageChecked_ = true;
         ShowStatusFor(2, loadtext::kCrcPassed);
     } else {
         ShowStatusFor(2, loadtext::kCrcFailed);
@@ -525,21 +528,26 @@ void LoadSequence::CheckPortLost(bool ok) {
     if (port.IsOpen() && !host_.DeviceGone() && failures_ < kFailuresForLoss) {
         return;
     }
-    portLost_ = true;
     // The port's last error is stale when the host, not the port, noticed the loss.
-    std::string reason = host_.DeviceGone() ? std::string() : port.LastErrorText();
+    ReportPortLost(host_.DeviceGone() ? std::string() : port.LastErrorText());
+}
+
+void LoadSequence::ReportPortLost(std::string reason) {
+    portLost_ = true;
     if (reason.empty()) {
         reason = "the device is no longer there";
     }
     ShowStatusFor(2, loadtext::kPortLost + reason);
     step_ = LoadStep::kFailed;
 }
+
+// A port that cannot be opened again at the new rate is lost: the open's own error says why.
 bool LoadSequence::Reopen(uint32_t baud) {
     if (portLost_) {
         return false;
     }
     if (!host_.ReopenPort(baud)) {
-        step_ = LoadStep::kFailed;
+        ReportPortLost(host_.Port().LastErrorText());
         return false;
     }
     return true;

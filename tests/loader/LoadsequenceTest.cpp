@@ -39,8 +39,7 @@ class TestHost final : public LoaderHost {
     bool ReopenPort(uint32_t baud) override {
         reopens.push_back(baud);
         if (static_cast<int>(reopens.size()) == failReopenAt) {
-            port_.Close();
-            return false;
+            return port_.Open(path_ + "-unplugged", baud);  // fails as for a vanished device
         }
         if (!port_.Open(path_, baud)) {
             return false;
@@ -53,7 +52,7 @@ class TestHost final : public LoaderHost {
         uint8_t frame[request::kFrameLength];
         build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
         port_.Write(frame, sizeof frame);
-        ++versionRequests;
+        deviceGone = deviceGone || ++versionRequests == goneAtVersionRequest;
     }
     void UpdateVersionLabel(const ReceiverVersion& version) override { versions.push_back(version); }
     void ShowPanel(const std::array<std::string, 3>& lines, PanelColour colour) override {
@@ -81,6 +80,7 @@ class TestHost final : public LoaderHost {
     int versionRequests = 0;
     int ends = 0;
     int failReopenAt = 0;
+    int goneAtVersionRequest = 0;
     std::atomic<bool> deviceGone{false};
 
   private:
@@ -469,8 +469,25 @@ TEST(LoadSequence, RefusalsFailTheLoad) {
          loadtext::kFailed},
         {"the port cannot be reopened at 57600",
          [](Rig& r) { r.host.failReopenAt = 1; },
-         {loadtext::kEstablished},
+         {loadtext::kEstablished, kLostNoDevice},
          loadtext::kFailed},
+    });
+}
+
+TEST(LoadSequenceMended, ALineLostAfterTheRangeCheckPassedSaysTheImageIsIn) {
+    RunRows({
+        {"the port cannot be reopened at 19200",
+         [](Rig& r) { r.host.failReopenAt = 2; },
+         {loadtext::kCrcPassed, loadtext::kProgrammingDone, kLostNoDevice},
+         loadtext::kLostAfterCheck},
+        {"the device goes while the version is awaited",
+         [](Rig& r) {
+             r.peer.AnswerVersionFrom(0);
+             r.host.goneAtVersionRequest = 1;
+         },
+         {"Waiting for New Version Number... 59",
+          std::string(loadtext::kPortLost) + "the device is no longer there"},
+         loadtext::kLostAfterCheck},
     });
 }
 
