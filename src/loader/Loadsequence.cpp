@@ -1,6 +1,7 @@
 #include "loader/Loadsequence.h"
 
 #include "base/Clock.h"
+#include "loader/Portreopen.h"
 #include "proto/Bytes.h"
 #include "proto/Messages.h"
 
@@ -16,6 +17,9 @@ constexpr int kVersionAttempts = 60;
 constexpr int32_t kDrainWaitMs = 100;
 // Draining ends even on a line that never falls quiet.
 constexpr int64_t kDrainLimitMs = 3000;
+// Allowed beyond the wire time of the bootloader's answer to X1F_SETBAUD for it to start
+// answering and then to switch its rate.
+constexpr int64_t kRateSwitchMarginMs = 100;
 constexpr int64_t kHoldStepMs = 50;
 
 Clock& Now() {
@@ -169,6 +173,7 @@ void LoadSequence::DoSetBaud() {
         if (!Reopen(kFastBaud)) {
             break;
         }
+        AwaitRateSwitch(kBootBaud);
         WriteCommand(X1F_PING, 0);
         WaitFor(10, LoadStep::kReadFile);
         if (step_ == LoadStep::kWaiting && !Reopen(kBootBaud)) {
@@ -459,6 +464,22 @@ void LoadSequence::OnReply(LoadStep next) {
             ShowStatusFor(2, loadtext::kUnexpected);
             break;
     }
+}
+
+// The bootloader answers X1F_SETBAUD at the old rate and only then switches: a probe sent
+// before its answer has left the line would reach it at the wrong rate. So wait one reply
+// frame's wire time at the old rate and a margin, throwing away what comes (that answer, heard
+// at the new rate), then drain the line.
+void LoadSequence::AwaitRateSwitch(uint32_t oldBaud) {
+    const int64_t until =
+        Now().MonotonicMs() + CommandFrameWireMs(static_cast<int32_t>(oldBaud)) + kRateSwitchMarginMs;
+    uint32_t got = 0;
+    while (Now().MonotonicMs() < until) {
+        if (!ReadPort(&got, kPollMs)) {
+            return;
+        }
+    }
+    DrainInput();
 }
 
 // Throws away what is waiting on the line. The parser restarts too: a frame it had begun lost

@@ -169,6 +169,7 @@ class LoadSequence {
     void AwaitX1fReply(LoadStep next);
     void OnReply(LoadStep next);
     bool AwaitVersionFrame();
+    void AwaitRateSwitch(uint32_t oldBaud);
     void DrainInput();
 
     void ShowStatusFor(int seconds, const std::string& text);
