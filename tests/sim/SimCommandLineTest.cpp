@@ -37,6 +37,8 @@ TEST(SimCommandLine, OptionsReachTheirFields) {
                                                   "--reject-255",
                                                   "--vanish-after-loads",
                                                   "3",
+                                                  "--rate-switch-delay",
+                                                  "150",
                                                   "--no-crc",
                                                   "--moving",
                                                   "--device",
@@ -64,6 +66,7 @@ TEST(SimCommandLine, OptionsReachTheirFields) {
     EXPECT_EQ(o.faults.x1fReplyCode.at(2), 101);
     EXPECT_TRUE(o.faults.reject255);
     EXPECT_EQ(o.faults.vanishAfterLoads, 3);
+    EXPECT_EQ(o.faults.rateSwitchDelayMs, 150);
     EXPECT_FALSE(o.crcSupported);
     EXPECT_TRUE(o.vehicleMoving);
     EXPECT_EQ(o.devicePath, "/dev/ttyUSB1");
@@ -87,6 +90,7 @@ TEST(SimCommandLine, BadInputIsRefusedWithAReason) {
         {"--part", "SEVENTEEN-CHARS-X"},
         {"--frobnicate"},
         {"--time-scale", "fast"},
+        {"--rate-switch-delay", "-1"},
     };
     for (const auto& args : rows) {
         EXPECT_NE(ParseSimCommandLine(args).error, "") << args[0];
@@ -114,6 +118,7 @@ TEST(SimCommandLine, HelpListsEveryOption) {
                                "--silent",
                                "--other-talkers",
                                "--vanish-after-loads",
+                               "--rate-switch-delay",
                                "--no-crc"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
