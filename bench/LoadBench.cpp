@@ -6,7 +6,8 @@
 //
 // The simulator runs as a process of its own and paces its replies at the line rate; this
 // side paces its commands the same way (a pseudo-terminal would carry them at once), so the
-// limit applies as on a real line. Usage: lct_bench_load LCTROVI_SIM
+// limit applies as on a real line. Usage: lct_bench_load LCTROVI_SIM [SIMULATOR OPTIONS...]
+// (for instance --record FILE to keep the simulator's record of the line).
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -27,9 +28,8 @@
 #include "base/Clock.h"
 #include "link/Serialport.h"
 #include "loader/Loadsequence.h"
+#include "loader/Portreopen.h"
 #include "loader/Srec.h"
-
-extern char** environ;
 
 namespace {
 
@@ -98,9 +98,9 @@ class BenchHost final : public LoaderHost {
         }
         last = text;
     }
+    // As the loading window reopens: after the last command has had time to leave.
     bool ReopenPort(uint32_t baud) override {
-        serial_.Close();
-        if (!serial_.Open(device_, baud, 0)) {
+        if (!ReopenPortAt(serial_, device_, static_cast<int32_t>(port_.baud), baud, CurrentClock())) {
             return false;
         }
         port_.baud = baud;
@@ -139,7 +139,7 @@ class BenchHost final : public LoaderHost {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: lct_bench_load LCTROVI_SIM\n");
+        std::fprintf(stderr, "usage: lct_bench_load LCTROVI_SIM [SIMULATOR OPTIONS...]\n");
         return 2;
     }
     const std::filesystem::path dir =
@@ -171,7 +171,9 @@ int main(int argc, char** argv) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> args = {argv[1], "--link",      device, "--power-cycle-after",
                                      "0",     "--nmea-mask", "0"};
+    args.insert(args.end(), argv + 2, argv + argc);
     std::vector<char*> argvSim;
+    argvSim.reserve(args.size() + 1);
     for (auto& a : args) {
         argvSim.push_back(a.data());
     }

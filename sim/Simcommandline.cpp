@@ -200,6 +200,12 @@ const std::vector<OptionRow>& Rows() {
          [](SimCommandLine& c, const std::string&) { return c.options.faults.otherTalkersOnly = true; }},
         {"no-line-ends", nullptr, "send sentences without their CR LF",
          [](SimCommandLine& c, const std::string&) { return c.options.faults.noLineEnds = true; }},
+        {"rate-switch-delay", "MS",
+         "keep listening at the old rate this long after answering a rate change (0)",
+         [](SimCommandLine& c, const std::string& v) {
+             long long n = 0;
+             return ToLong(v, n) && n >= 0 && ((c.options.faults.rateSwitchDelayMs = n), true);
+         }},
         {"vanish-after-loads", "N", "close the line after answering N X1F_LOAD blocks",
          [](SimCommandLine& c, const std::string& v) {
              long long n = 0;

@@ -70,6 +70,10 @@ struct SimFaults {
     bool otherTalkersOnly = false;            // only sentences of other talkers ($GL, $BD); no frames
     bool noLineEnds = false;                  // sentences leave without CR LF: one line that never ends
     int vanishAfterLoads = -1;                // close the line after this many X1F_LOAD blocks; -1 never
+    // A rate change (X1F_SETBAUD, or the baud rate of message 216) takes effect this many real
+    // milliseconds (not scaled) after its answer has gone out; the receiver listens at the old
+    // rate until then.
+    int64_t rateSwitchDelayMs = 0;
 
     bool operator==(const SimFaults&) const = default;
 };

@@ -170,11 +170,16 @@ void SimReceiver::Run() {
                 powerCycleRequested_ = false;
                 model_->PowerCycle(now);
                 framer_.Reset();
+                delayedBaud_ = 0;  // the power-up rate holds
             }
             if (vanishRequested_) {
                 break;
             }
-            const int64_t untilNext = model_->NextEventMs() - now;
+            SwitchBaudWhenDue(now);
+            int64_t untilNext = model_->NextEventMs() - now;
+            if (delayedBaud_ != 0) {
+                untilNext = std::min(untilNext, delayedBaudAtMs_ - now);
+            }
             timeoutMs = static_cast<int>(std::clamp<int64_t>(untilNext, 0, kMaxPollMs));
         }
         pollfd fds[2] = {{masterFd_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
@@ -222,10 +227,17 @@ void SimReceiver::ReadInput() {
         return;
     }
     std::lock_guard<std::mutex> lock(mutex_);
+    SwitchBaudWhenDue(NowMs());
     bool damaged = false;
-    const std::vector<uint8_t> bytes =
-        Corrupt(std::vector<uint8_t>(buffer, buffer + n), PeerBaud(), model_->LineBaud(), damaged);
+    const std::vector<uint8_t> input(buffer, buffer + n);
+    const uint32_t sentBaud = PeerBaud();
+    const uint32_t heardBaud = model_->LineBaud();
+    const std::vector<uint8_t> bytes = Corrupt(input, sentBaud, heardBaud, damaged);
     const int64_t now = NowMs();
+    if (sentBaud != heardBaud) {
+        // Garbage to the receiver, and the likely cause of a command that got no answer.
+        AddRecord({now, SimDirection::kReceived, SimKind::kBytes, input, true, sentBaud, heardBaud});
+    }
     for (uint8_t byte : bytes) {
         TakeByte(byte, now);
     }
@@ -286,10 +298,13 @@ void SimReceiver::Deliver(const SimOutgoing& item) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             baud = model_->LineBaud();
+            const uint32_t peerBaud = PeerBaud();
             bool damaged = false;
-            wire = Corrupt(item.bytes, baud, PeerBaud(), damaged);
+            wire = Corrupt(item.bytes, baud, peerBaud, damaged);
             index = record_.size();
-            AddRecord({NowMs(), SimDirection::kSent, item.kind, item.bytes, damaged});
+            const bool mismatch = baud != peerBaud;
+            AddRecord({NowMs(), SimDirection::kSent, item.kind, item.bytes, damaged, mismatch ? baud : 0,
+                       mismatch ? peerBaud : 0});
         }
         const bool whole = WritePaced(wire, baud);
         std::lock_guard<std::mutex> lock(mutex_);
@@ -299,8 +314,13 @@ void SimReceiver::Deliver(const SimOutgoing& item) {
     }
     if (item.baudAfter != 0) {
         std::lock_guard<std::mutex> lock(mutex_);
-        model_->SetLineBaud(item.baudAfter);
-        SwitchDeviceBaud(item.baudAfter);
+        const int64_t delay = model_->Faults().rateSwitchDelayMs;
+        if (delay > 0) {
+            delayedBaud_ = item.baudAfter;
+            delayedBaudAtMs_ = NowMs() + delay;
+        } else {
+            SwitchBaud(item.baudAfter);
+        }
     }
     if (item.vanishAfter) {
         AwaitLineDrained();
@@ -360,6 +380,19 @@ void SimReceiver::AwaitLineDrained() {
             return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+void SimReceiver::SwitchBaud(uint32_t baud) {
+    model_->SetLineBaud(baud);
+    SwitchDeviceBaud(baud);
+}
+
+// A delayed rate change, once its time has come; input read before it meets the old rate.
+void SimReceiver::SwitchBaudWhenDue(int64_t nowMs) {
+    if (delayedBaud_ != 0 && nowMs >= delayedBaudAtMs_) {
+        SwitchBaud(delayedBaud_);
+        delayedBaud_ = 0;
     }
 }
 

@@ -73,6 +73,8 @@ class SimReceiver {
                                  bool& damaged);
     void AddRecord(SimRecordEntry entry);
     void SwitchDeviceBaud(uint32_t baud);
+    void SwitchBaud(uint32_t baud);
+    void SwitchBaudWhenDue(int64_t nowMs);
     void AwaitLineDrained();
     void CloseLine();
 
@@ -93,6 +95,8 @@ class SimReceiver {
     std::string lastError_;
     bool powerCycleRequested_ = false;
     bool vanishRequested_ = false;
+    uint32_t delayedBaud_ = 0;  // a rate change still to take effect (0: none)
+    int64_t delayedBaudAtMs_ = 0;
 
     std::atomic<bool> stop_{false};
     std::atomic<bool> vanished_{false};

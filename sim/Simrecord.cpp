@@ -32,17 +32,33 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
     return text;
 }
 
+const char* KindName(SimKind kind) {
+    switch (kind) {
+        case SimKind::kSentence:
+            return "SENTENCE";
+        case SimKind::kFrame:
+            return "FRAME";
+        case SimKind::kBytes:
+            return "BYTES";
+    }
+    return "?";
+}
+
 }  // namespace
 
 std::string FormatRecordEntry(const SimRecordEntry& entry) {
-    char head[64];
+    char head[96];
     std::snprintf(head, sizeof head, "%lld.%03lld %s %s ", static_cast<long long>(entry.timeMs / 1000),
                   static_cast<long long>(entry.timeMs % 1000),
-                  entry.direction == SimDirection::kSent ? "TX" : "RX",
-                  entry.kind == SimKind::kSentence ? "SENTENCE" : "FRAME");
+                  entry.direction == SimDirection::kSent ? "TX" : "RX", KindName(entry.kind));
     std::string line = head;
     if (entry.damaged) {
         line += "damaged ";
+    }
+    if (entry.sentBaud != entry.heardBaud) {
+        std::snprintf(head, sizeof head, "%u>%u ", static_cast<unsigned>(entry.sentBaud),
+                      static_cast<unsigned>(entry.heardBaud));
+        line += head;
     }
     line += entry.kind == SimKind::kSentence ? SentenceText(entry.bytes) : Hex(entry.bytes);
     return line;

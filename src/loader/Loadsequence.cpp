@@ -1,6 +1,7 @@
 #include "loader/Loadsequence.h"
 
 #include "base/Clock.h"
+#include "loader/Portreopen.h"
 #include "proto/Bytes.h"
 #include "proto/Messages.h"
 
@@ -16,6 +17,9 @@ constexpr int kVersionAttempts = 60;
 constexpr int32_t kDrainWaitMs = 100;
 // Draining ends even on a line that never falls quiet.
 constexpr int64_t kDrainLimitMs = 3000;
+// Allowed beyond the wire time of the bootloader's answer to X1F_SETBAUD for it to start
+// answering and then to switch its rate.
+constexpr int64_t kRateSwitchMarginMs = 100;
 constexpr int64_t kHoldStepMs = 50;
 
 Clock& Now() {
@@ -50,9 +54,11 @@ void LoadSequence::Start(std::FILE* image) {
     image_ = image;
     blockReader_.Arm();
     portLost_ = false;
+    imageChecked_ = false;
     failures_ = 0;
     blockEstimate_ = 0;
     blocksSpanned_ = 0;
+    blocksSent_ = 0;
     progressCount_ = 0;
     step_ = LoadStep::kCheckPort;
     host_.ShowProgress(0, 0);
@@ -82,7 +88,8 @@ bool LoadSequence::Turn() {
             EndWith(TimeoutText());
             return true;
         case LoadStep::kFailed:
-            EndWith(loadtext::kFailed);
+            // A line lost once the image was checked in place leaves the new software in.
+            EndWith(imageChecked_ && portLost_ ? loadtext::kLostAfterCheck : loadtext::kFailed);
             return true;
         case LoadStep::kReestablished:
             lastStep_ = step_;
@@ -166,6 +173,7 @@ void LoadSequence::DoSetBaud() {
         if (!Reopen(kFastBaud)) {
             break;
         }
+        AwaitRateSwitch(kBootBaud);
         WriteCommand(X1F_PING, 0);
         WaitFor(10, LoadStep::kReadFile);
         if (step_ == LoadStep::kWaiting && !Reopen(kBootBaud)) {
@@ -187,6 +195,7 @@ void LoadSequence::DoReadFile() {
     }
     if (step_ == LoadStep::kSendFile) {
         progressCount_ = 0;
+        blocksSent_ = 0;
         host_.ShowStatus(loadtext::kSending);
         host_.ShowProgress(0, blocksSpanned_);
     }
@@ -235,11 +244,14 @@ void LoadSequence::DoSendFile() {
         if (!more) {
             step_ = LoadStep::kCheckRam;
         }
-        if (length > 0 && !SendBlock(address, length)) {
-            break;
+        if (length > 0) {
+            if (!SendBlock(address, length)) {
+                break;
+            }
+            ++blocksSent_;
+            host_.ShowProgress(blocksSent_, blocksSpanned_);
         }
         ++progressCount_;
-        host_.ShowProgress(progressCount_, blocksSpanned_);
     }
     if (!portLost_) {
         host_.ShowStatus(std::string(loadtext::kSending) + " (" +
@@ -353,6 +365,7 @@ bool LoadSequence::DoCheckRange() {
         host_.ShowStatus(loadtext::kNoCrc);
         step_ = LoadStep::kAwaitVersion;
     } else if (reply_.code == X1F_PASS && reply_.value == 0) {
+        imageChecked_ = true;
         ShowStatusFor(2, loadtext::kCrcPassed);
     } else {
         ShowStatusFor(2, loadtext::kCrcFailed);
@@ -453,6 +466,22 @@ void LoadSequence::OnReply(LoadStep next) {
     }
 }
 
+// The bootloader answers X1F_SETBAUD at the old rate and only then switches: a probe sent
+// before its answer has left the line would reach it at the wrong rate. So wait one reply
+// frame's wire time at the old rate and a margin, throwing away what comes (that answer, heard
+// at the new rate), then drain the line.
+void LoadSequence::AwaitRateSwitch(uint32_t oldBaud) {
+    const int64_t until =
+        Now().MonotonicMs() + CommandFrameWireMs(static_cast<int32_t>(oldBaud)) + kRateSwitchMarginMs;
+    uint32_t got = 0;
+    while (Now().MonotonicMs() < until) {
+        if (!ReadPort(&got, kPollMs)) {
+            return;
+        }
+    }
+    DrainInput();
+}
+
 // Throws away what is waiting on the line. The parser restarts too: a frame it had begun lost
 // its remaining bytes here and would otherwise swallow the start of the next reply.
 void LoadSequence::DrainInput() {
@@ -520,21 +549,26 @@ void LoadSequence::CheckPortLost(bool ok) {
     if (port.IsOpen() && !host_.DeviceGone() && failures_ < kFailuresForLoss) {
         return;
     }
-    portLost_ = true;
     // The port's last error is stale when the host, not the port, noticed the loss.
-    std::string reason = host_.DeviceGone() ? std::string() : port.LastErrorText();
+    ReportPortLost(host_.DeviceGone() ? std::string() : port.LastErrorText());
+}
+
+void LoadSequence::ReportPortLost(std::string reason) {
+    portLost_ = true;
     if (reason.empty()) {
         reason = "the device is no longer there";
     }
     ShowStatusFor(2, loadtext::kPortLost + reason);
     step_ = LoadStep::kFailed;
 }
+
+// A port that cannot be opened again at the new rate is lost: the open's own error says why.
 bool LoadSequence::Reopen(uint32_t baud) {
     if (portLost_) {
         return false;
     }
     if (!host_.ReopenPort(baud)) {
-        step_ = LoadStep::kFailed;
+        ReportPortLost(host_.Port().LastErrorText());
         return false;
     }
     return true;

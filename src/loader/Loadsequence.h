@@ -83,9 +83,11 @@ class LoaderHost {
     // Keeps the current status for the given seconds of the clock. The default sleeps in short
     // steps through the clock seam; a window may override it to repaint meanwhile.
     virtual void HoldStatus(int seconds);
-    // Blocks handled so far against the estimate, for a progress bar (estimate 0: unknown).
+    // Blocks sent so far against the blocks the image spans, for a progress bar (estimate 0:
+    // unknown).
     virtual void ShowProgress(int32_t /*handled*/, int32_t /*estimate*/) {}
     // Closes and reopens the port at the rate; on success the link's current rate becomes it.
+    // On failure Port().LastErrorText() tells why the open failed.
     virtual bool ReopenPort(uint32_t baud) = 0;
     // The rate the link's port is open at.
     virtual uint32_t CurrentBaud() const = 0;
@@ -167,6 +169,7 @@ class LoadSequence {
     void AwaitX1fReply(LoadStep next);
     void OnReply(LoadStep next);
     bool AwaitVersionFrame();
+    void AwaitRateSwitch(uint32_t oldBaud);
     void DrainInput();
 
     void ShowStatusFor(int seconds, const std::string& text);
@@ -174,6 +177,7 @@ class LoadSequence {
     bool ReadPort(uint32_t* received, int32_t waitMs);
     bool Reopen(uint32_t baud);
     void CheckPortLost(bool ok);
+    void ReportPortLost(std::string reason);
     // Feeds a read to the parser; calls onFrame for each complete frame; stops early when it
     // returns false.
     template <class OnFrame>
@@ -192,10 +196,12 @@ class LoadSequence {
     uint32_t highest_ = 0;
     int32_t blockEstimate_ = 0;
     int32_t blocksSpanned_ = 0;  // the progress bar's whole
-    int32_t progressCount_ = 0;
+    int32_t blocksSent_ = 0;     // the progress bar's part: blocks sent and answered
+    int32_t progressCount_ = 0;  // block reader calls, empty blocks too: the countdown
     int64_t deadline_ = 0;
     bool portLost_ = false;
-    int failures_ = 0;  // port operations failed in a row
+    bool imageChecked_ = false;  // the receiver passed the check of the programmed range
+    int failures_ = 0;           // port operations failed in a row
     DiagFrameState parser_;
     uint8_t receive_[kBufferSize] = {};
     uint8_t frame_[kBufferSize] = {};
@@ -233,4 +239,7 @@ inline constexpr const char* kTimeoutData = "Timeout while sending program data.
 inline constexpr const char* kTimeoutProgram = "Timeout sending program command.";
 inline constexpr const char* kTimeoutVersion = "Timeout getting the new software version.";
 inline constexpr const char* kPortLost = "Serial port lost: ";
+inline constexpr const char* kLostAfterCheck =
+    "The new software was programmed and checked; the line was lost before its version came back. "
+    "Reconnect and check the version.";
 }  // namespace loadtext

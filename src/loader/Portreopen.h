@@ -7,8 +7,9 @@
 #include "base/Clock.h"
 #include "proto/Messages.h"
 
-// The time one bootloader command frame takes on the wire at the rate, plus a millisecond.
-// A command written just before a rate change (X1F_SETBAUD) must leave at the old rate.
+// The time one bootloader frame (command or reply) takes on the wire at the rate, plus a
+// millisecond. A command written just before a rate change (X1F_SETBAUD) must leave at the
+// old rate, and its answer comes at the old rate too.
 inline int64_t CommandFrameWireMs(int32_t baud) {
     constexpr int64_t kBitsPerByte = 10;  // start, eight data bits, stop
     return baud > 0 ? int64_t{x1f::kFrameLength} * kBitsPerByte * 1000 / baud + 1 : 0;

@@ -250,8 +250,17 @@ std::string SrecScan::NotSortedText() const {
     return text;
 }
 
+uint32_t srec_blocks_spanned(uint32_t lowest, uint32_t highest) {
+    if (highest < lowest) {
+        return 0;
+    }
+    const uint64_t firstBlock = lowest / kSrecBlockSize;
+    const uint64_t lastBlock = highest / kSrecBlockSize;
+    return static_cast<uint32_t>(lastBlock - firstBlock + 1);
+}
+
 int32_t SrecScan::BlocksSpanned() const {
-    return static_cast<int32_t>((highest - lowest + kSrecBlockSize) / kSrecBlockSize);
+    return static_cast<int32_t>(srec_blocks_spanned(lowest, highest));
 }
 
 int32_t SrecScan::BlockEstimate() const {

@@ -131,12 +131,17 @@ struct SrecScan {
     bool Ok() const { return status == SrecScanStatus::kOk; }
     // The out-of-order message shown to the user (kNotSorted only).
     std::string NotSortedText() const;
-    // The 256-byte blocks the image's address range spans.
+    // The 256-byte blocks the image's address range spans (srec_blocks_spanned).
     int32_t BlocksSpanned() const;
     // The number shown counting down while sending: the blocks the range spans, rounded up to
     // the next multiple of 100 above.
     int32_t BlockEstimate() const;
 };
+
+// The 256-byte blocks over which the bytes from `lowest` to `highest` (inclusive) lie: from
+// the block boundary at or below `lowest` through the block holding `highest`, as the block
+// reader cuts them. 0 when highest is below lowest (no data); 2^24 for the whole 32-bit range.
+uint32_t srec_blocks_spanned(uint32_t lowest, uint32_t highest);
 
 // Reads every line of the image. `onThousand` (optional) is called with the record number at
 // every thousandth record.

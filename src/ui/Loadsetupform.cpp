@@ -275,12 +275,12 @@ void TFormLoadSetup::RequestVersion() {
 
 bool TFormLoadSetup::ReopenPort(uint32_t baud) {
     LinkState& link = Link();
-    if (!ReopenPortAt(link.serialPort, link.portName, link.baudRate, baud, CurrentClock())) {
-        return false;
+    const bool opened = ReopenPortAt(link.serialPort, link.portName, link.baudRate, baud, CurrentClock());
+    if (opened) {
+        link.baudRate = static_cast<int32_t>(baud);
     }
-    link.baudRate = static_cast<int32_t>(baud);
-    UpdatePortStatus();
-    return true;
+    UpdatePortStatus();  // a port that could not be opened again shows as closed
+    return opened;
 }
 
 bool TFormLoadSetup::DeviceGone() {

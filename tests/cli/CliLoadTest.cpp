@@ -139,6 +139,39 @@ TEST_F(CliTest, LoadOnATerminalDrawsAProgressBarAndFailsWhenTheReceiverRefusesTh
     EXPECT_EQ(result.out.find("Blocks sent"), std::string::npos);
 }
 
+TEST_F(CliTest, LoadWhoseDeviceVanishesAtARateSwitchSaysWhyAndWhatIsInTheReceiver) {
+    const struct {
+        const char* vanishAt;  // the device goes once the tool has shown this
+        const char* end;
+    } rows[] = {
+        {"Established Communication with BootLoader.\n", "Download Failed.\n"},
+        {"Programming Done.  Cycle Power on Receiver.\n",
+         "The new software was programmed and checked; the line was lost before its version came back. "
+         "Reconnect and check the version.\n"},
+    };
+    const std::string image = ScratchFile("image.hex");
+    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, RandomBytes(200, 3)}}, "\r\n");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.vanishAt);
+        SimOptions options;
+        options.timing.programMs = 300;
+        options.timing.powerCycleAfterMs = 0;
+        StartSim(options);
+        bool vanished = false;
+        const ChildResult result = Lctrovi(AtSim({"load", image}), "", [&](const std::string& out) {
+            if (!vanished && out.find(row.vanishAt) != std::string::npos) {
+                vanished = true;
+                sim->Vanish();
+            }
+        });
+        EXPECT_EQ(result.status, 1);
+        const std::string told =
+            std::string(row.vanishAt) + "Serial port lost: No such file or directory\n" + row.end;
+        EXPECT_NE(result.out.find(told), std::string::npos) << result.out;
+        sim->Stop();
+    }
+}
+
 TEST_F(CliTest, LoadOfABrokenImageStopsBeforeTheReceiverIsTouched) {
     StartSim();
     const std::string image = ScratchFile("broken.hex");
@@ -151,12 +184,20 @@ TEST_F(CliTest, LoadOfABrokenImageStopsBeforeTheReceiverIsTouched) {
 }
 
 TEST_F(CliTest, CheckReportsTheRangeAndBlocksOfASoundImage) {
-    const std::string image = ScratchFile("good.hex");
-    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, RandomBytes(3000, 5)}}, "\n");
-    const ChildResult result = Lctrovi({"load", "--check", image});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("Address range: 0x00020000-0x00020BB7\nBlocks: 12\n"), std::string::npos)
-        << result.out;
+    const struct {
+        uint32_t lowest;
+        const char* report;
+    } rows[] = {
+        {kLowest, "Address range: 0x00020000-0x00020BB7\nBlocks: 12\n"},
+        {kLowest + 0x180, "Address range: 0x00020180-0x00020D37\nBlocks: 13\n"},  // a partial first block
+    };
+    for (const auto& row : rows) {
+        const std::string image = ScratchFile("good" + std::to_string(row.lowest) + ".hex");
+        std::ofstream(image, std::ios::binary) << MakeSrecImage({{row.lowest, RandomBytes(3000, 5)}}, "\n");
+        const ChildResult result = Lctrovi({"load", "--check", image});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.out.find(row.report), std::string::npos) << result.out;
+    }
 }
 
 TEST_F(CliTest, CheckRefusesEveryFaultTheLoaderRefuses) {

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -151,13 +152,47 @@ TEST(LoadSequenceSim, WholeLoadIntoTheSimulatedReceiver) {
     EXPECT_EQ(host.statuses.back(), loadtext::kReestablished);
     EXPECT_EQ(host.ends, 1);
 
-    Bytes expected(16, 0xFF);
-    expected.insert(expected.end(), data.begin(), data.end());
+    Bytes expected(16 + data.size(), 0xFF);  // the first 16 bytes of the block are erased
+    std::copy(data.begin(), data.end(), expected.begin() + 16);
     const SimImage image = sim.ProgrammedImage();
     ASSERT_EQ(image.size(), 1u);
     EXPECT_EQ(image.begin()->first, kLowest - 16);
     EXPECT_EQ(image.begin()->second, expected);
     EXPECT_EQ(sim.Version(), (SimVersion{2, 0, "NEW"}));
+}
+
+// A receiver that answers X1F_SETBAUD at the old rate and switches well after: the probe at
+// the new rate must wait for the switch, or it meets the old rate and the attempt is lost
+// (the retried X1F_SETBAUD then meets the new rate).
+TEST(LoadSequenceSim, AReceiverThatSwitchesLateGetsTheFirstProbe) {
+    SkipSleepClock clock;
+    Clock* previous = InstallClock(&clock);
+    SimOptions options;
+    options.timing.timeScale = 0.1;
+    options.faults.rateSwitchDelayMs = 100;
+    SimReceiver sim(options);
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    SimHost host(sim, sim.DevicePath());
+    ASSERT_TRUE(host.Open());
+    LoadSequence sequence(host);
+    sequence.Start(std::tmpfile());  // past the switch, the empty image ends the load
+    for (int tick = 0; tick < 1000 && sequence.Running(); ++tick) {
+        sequence.Tick();
+    }
+    InstallClock(previous);
+
+    ASSERT_FALSE(sequence.Running());
+    EXPECT_NE(std::find(host.statuses.begin(), host.statuses.end(), loadtext::kInputError),
+              host.statuses.end())
+        << host.statuses.back();
+    int setBauds = 0;
+    for (const SimRecordEntry& entry : sim.Record()) {
+        EXPECT_NE(entry.kind, SimKind::kBytes) << FormatRecordEntry(entry);
+        setBauds += entry.direction == SimDirection::kReceived && entry.kind == SimKind::kFrame &&
+                    entry.bytes[frame::kPayloadOffset + x1f::kCode] == x1f::kSetBaud;
+    }
+    EXPECT_EQ(setBauds, 1);
+    EXPECT_EQ(sim.LineBaud(), LoadSequence::kFastBaud);
 }
 
 }  // namespace

@@ -34,12 +34,12 @@ class TestHost final : public LoaderHost {
     void ShowProgress(int32_t handled, int32_t estimate) override {
         progressHandled = handled;
         progressEstimate = estimate;
+        progressShown.push_back(handled);
     }
     bool ReopenPort(uint32_t baud) override {
         reopens.push_back(baud);
         if (static_cast<int>(reopens.size()) == failReopenAt) {
-            port_.Close();
-            return false;
+            return port_.Open(path_ + "-unplugged", baud);  // fails as for a vanished device
         }
         if (!port_.Open(path_, baud)) {
             return false;
@@ -52,7 +52,7 @@ class TestHost final : public LoaderHost {
         uint8_t frame[request::kFrameLength];
         build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
         port_.Write(frame, sizeof frame);
-        ++versionRequests;
+        deviceGone = deviceGone || ++versionRequests == goneAtVersionRequest;
     }
     void UpdateVersionLabel(const ReceiverVersion& version) override { versions.push_back(version); }
     void ShowPanel(const std::array<std::string, 3>& lines, PanelColour colour) override {
@@ -76,9 +76,11 @@ class TestHost final : public LoaderHost {
     PanelColour panelColour = PanelColour::kRed;
     int32_t progressHandled = 0;
     int32_t progressEstimate = 0;
+    std::vector<int32_t> progressShown;
     int versionRequests = 0;
     int ends = 0;
     int failReopenAt = 0;
+    int goneAtVersionRequest = 0;
     std::atomic<bool> deviceGone{false};
 
   private:
@@ -284,6 +286,21 @@ TEST(LoadSequence, SendingCountsDownFromTheEstimate) {
     EXPECT_EQ(rig.LastStatus(), loadtext::kReestablished);
 }
 
+TEST(LoadSequence, ProgressOfAnUnalignedImageEndsWithItsLastBlock) {
+    Rig rig;
+    ASSERT_TRUE(rig.Ready());
+    const Chunks chunks = {{0x00020180, RandomBytes(3000, 9)}};  // up to 0x00020D37: 13 blocks
+    ASSERT_TRUE(rig.Load(MakeSrecImage(chunks, "\r\n")));
+    EXPECT_EQ(rig.LastStatus(), loadtext::kReestablished);
+    EXPECT_EQ(rig.Sent(X1F_LOAD), 13);
+    EXPECT_EQ(rig.host.progressEstimate, 13);
+    EXPECT_EQ(rig.host.progressHandled, 13);
+    const auto& shown = rig.host.progressShown;
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), 13), 1) << "full only once the last block is sent";
+}
+
+const std::string kLostNoDevice = std::string(loadtext::kPortLost) + "No such file or directory";
+
 struct FailureRow {
     FailureRow(const char* legend_, std::function<void(Rig&)> arrange_, std::vector<std::string> seen_,
                std::string last_, std::string image_ = {})
@@ -452,8 +469,25 @@ TEST(LoadSequence, RefusalsFailTheLoad) {
          loadtext::kFailed},
         {"the port cannot be reopened at 57600",
          [](Rig& r) { r.host.failReopenAt = 1; },
-         {loadtext::kEstablished},
+         {loadtext::kEstablished, kLostNoDevice},
          loadtext::kFailed},
+    });
+}
+
+TEST(LoadSequenceMended, ALineLostAfterTheRangeCheckPassedSaysTheImageIsIn) {
+    RunRows({
+        {"the port cannot be reopened at 19200",
+         [](Rig& r) { r.host.failReopenAt = 2; },
+         {loadtext::kCrcPassed, loadtext::kProgrammingDone, kLostNoDevice},
+         loadtext::kLostAfterCheck},
+        {"the device goes while the version is awaited",
+         [](Rig& r) {
+             r.peer.AnswerVersionFrom(0);
+             r.host.goneAtVersionRequest = 1;
+         },
+         {"Waiting for New Version Number... 59",
+          std::string(loadtext::kPortLost) + "the device is no longer there"},
+         loadtext::kLostAfterCheck},
     });
 }
 

@@ -364,6 +364,36 @@ TEST(SrecScanTest, BoundsEstimateAndProgressMarks) {
     EXPECT_EQ(span.BlockEstimate(), 1100);  // 1024 blocks
 }
 
+TEST(SrecScanTest, BlocksCountFromTheBoundaryBelowTheLowestAddress) {
+    struct Row {
+        uint32_t lowest;
+        uint32_t highest;
+        uint32_t blocks;
+        int32_t estimate;
+    };
+    const Row rows[] = {
+        {0x00020180, 0x00020D37, 13, 100},  // unaligned start: the first block is a partial one
+        {0x00000000, 0xFFFFFFFF, 16777216, 16777300},
+        {0x00000100, 0x00000100, 1, 100},  // one byte
+        {0xFFFFFFFF, 0xFFFFFFFF, 1, 100},  // the last byte there is
+        {0x000000FF, 0x00000100, 2, 100},  // two bytes astride a boundary
+        {0x00000000, 0x000000FF, 1, 100},  // exactly one block
+        {0x00010000, 0x00010100, 2, 100},  // one byte into the next
+        {0x00000000, 0x0003FFFF, 1024, 1100},
+        {0x00000100, 0x000063FF, 99, 100},
+        {0x00000180, 0x0000647F, 100, 200},  // as many bytes, one block more
+        {0xFFFFFFFF, 0x00000000, 0, 100},    // no data
+    };
+    for (const Row& row : rows) {
+        SrecScan scan;
+        scan.lowest = row.lowest;
+        scan.highest = row.highest;
+        EXPECT_EQ(srec_blocks_spanned(row.lowest, row.highest), row.blocks) << std::hex << row.lowest;
+        EXPECT_EQ(scan.BlocksSpanned(), static_cast<int32_t>(row.blocks)) << std::hex << row.lowest;
+        EXPECT_EQ(scan.BlockEstimate(), row.estimate) << std::hex << row.lowest;
+    }
+}
+
 // Images written by srecord's srec_cat from random binaries must come back byte for byte.
 class SrecCatImages : public ::testing::Test {
   protected:

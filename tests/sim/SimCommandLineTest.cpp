@@ -39,6 +39,8 @@ TEST(SimCommandLine, OptionsReachTheirFields) {
                                                   "--muted-until-load",
                                                   "--vanish-after-loads",
                                                   "3",
+                                                  "--rate-switch-delay",
+                                                  "150",
                                                   "--no-crc",
                                                   "--moving",
                                                   "--device",
@@ -68,6 +70,7 @@ TEST(SimCommandLine, OptionsReachTheirFields) {
     EXPECT_TRUE(o.faults.noLineEnds);
     EXPECT_TRUE(o.faults.mutedUntilLoad);
     EXPECT_EQ(o.faults.vanishAfterLoads, 3);
+    EXPECT_EQ(o.faults.rateSwitchDelayMs, 150);
     EXPECT_FALSE(o.crcSupported);
     EXPECT_TRUE(o.vehicleMoving);
     EXPECT_EQ(o.devicePath, "/dev/ttyUSB1");
@@ -91,6 +94,7 @@ TEST(SimCommandLine, BadInputIsRefusedWithAReason) {
         {"--part", "SEVENTEEN-CHARS-X"},
         {"--frobnicate"},
         {"--time-scale", "fast"},
+        {"--rate-switch-delay", "-1"},
     };
     for (const auto& args : rows) {
         EXPECT_NE(ParseSimCommandLine(args).error, "") << args[0];
@@ -120,6 +124,7 @@ TEST(SimCommandLine, HelpListsEveryOption) {
                                "--no-line-ends",
                                "--muted-until-load",
                                "--vanish-after-loads",
+                               "--rate-switch-delay",
                                "--no-crc"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }

@@ -187,8 +187,13 @@ TEST_F(SimLineTest, MismatchedRateYieldsNoFrameAndNoSentenceEitherWay) {
     }
     EXPECT_FALSE(link_.raw.empty()) << "garbage still arrives";
     for (const SimRecordEntry& e : sim_->Record()) {
-        EXPECT_EQ(e.direction, SimDirection::kSent) << "no request reached the receiver intact";
         EXPECT_TRUE(e.damaged);
+        if (e.direction == SimDirection::kReceived) {
+            // No request reached the receiver intact; the record says at which rates it came.
+            EXPECT_EQ(e.kind, SimKind::kBytes);
+            EXPECT_EQ(e.sentBaud, 9600u);
+            EXPECT_EQ(e.heardBaud, 19200u);
+        }
     }
     // Back at the right rate everything works again.
     ASSERT_TRUE(link_.SetBaud(19200));

@@ -13,11 +13,13 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "FormsFixture.h"
 #include "proto/Bytes.h"
 #include "proto/Frame.h"
+#include "sim/Simreceiver.h"
 #include "support/FakeClock.h"
 #include "support/PtyPair.h"
 #include "ui/Helpform.h"
@@ -66,7 +68,7 @@ class LoadDialog : public FormsTest {
         FormLoadSetup->ButtonSoftwareFileClick();
     }
     std::string ImageFile() {
-        const std::string path =
+        std::string path =
             std::filesystem::temp_directory_path() / ("lct-load-" + std::to_string(getpid()) + ".hex");
         std::ofstream(path) << "S3090001000001020304EC\r\nS70500000000FA\r\n";
         return path;
@@ -173,6 +175,82 @@ TEST_F(LoadDialog, LoadDuringASequenceCancelsIt) {
     EXPECT_FALSE(FormLoadSetup->Running());
     EXPECT_EQ(Status(), "Cancelled");
     EXPECT_TRUE(FormMain->menuBar()->isEnabled());
+}
+
+// The dialog against the simulated receiver, on a clock ten times faster than real time.
+class LoadDialogOnSim : public FormsTest {
+  protected:
+    void SetUp() override {
+        SimOptions options;
+        options.timing.timeScale = 0.1;
+        options.timing.powerCycleAfterMs = 0;
+        sim = std::make_unique<SimReceiver>(options);
+        ASSERT_TRUE(sim->Start()) << sim->LastError();
+        CreateWithDevices({sim->DevicePath()});
+        FormMain->Timer()->stop();
+        FormPort->ButtonApplyClick();  // at 19200
+        ASSERT_TRUE(Link().serialPort.IsOpen());
+    }
+    void TearDown() override {
+        FormsTest::TearDown();
+        sim->Stop();
+    }
+    // Loads a one-block image; the device vanishes when the window shows `vanishAt`.
+    // Returns every status shown, in order.
+    QStringList LoadVanishingAt(const char* vanishAt) {
+        const std::string image =
+            std::filesystem::temp_directory_path() / ("lct-load-sim-" + std::to_string(getpid()) + ".hex");
+        std::ofstream(image) << "S3090002000001020304EA\r\nS70500000000FA\r\n";
+        QStringList statuses;
+        QObject::connect(FormLoadSetup->Memo(), &QPlainTextEdit::textChanged, [&] {
+            const QString text = FormLoadSetup->Memo()->toPlainText();
+            if (text.isEmpty() || (!statuses.isEmpty() && statuses.back() == text)) {
+                return;
+            }
+            statuses << text;
+            if (text == vanishAt) {
+                sim->Vanish();
+                for (int i = 0; i < 2000 && !sim->Vanished(); ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            }
+        });
+        FormLoadSetup->SetFileName(QString::fromStdString(image));
+        FormLoadSetup->ButtonLoadClick();
+        for (int tick = 0; tick < 1000 && FormLoadSetup->Running(); ++tick) {
+            FormLoadSetup->TimerTimer();
+        }
+        std::filesystem::remove(image);
+        return statuses;
+    }
+
+    testsupport::FastClock clock{10};
+    testsupport::ScopedClock scoped{clock};
+    std::unique_ptr<SimReceiver> sim;
+};
+
+const QString kLostNoDevice = QStringLiteral("Serial port lost: No such file or directory");
+
+std::string Joined(const QStringList& statuses) {
+    return statuses.join(" | ").toStdString();
+}
+
+TEST_F(LoadDialogOnSim, ADeviceGoneBeforeTheSwitchTo57600ShowsWhy) {
+    const QStringList statuses = LoadVanishingAt(loadtext::kEstablished);
+    EXPECT_EQ(Joined(statuses.mid(statuses.indexOf(loadtext::kEstablished))),
+              Joined({loadtext::kEstablished, kLostNoDevice, loadtext::kFailed}));
+    EXPECT_FALSE(FormLoadSetup->Running());
+    EXPECT_TRUE(FormMain->menuBar()->isEnabled());
+}
+
+TEST_F(LoadDialogOnSim, ADeviceGoneAfterTheCheckPassedSaysTheSoftwareIsIn) {
+    const QStringList statuses = LoadVanishingAt(loadtext::kProgrammingDone);
+    EXPECT_EQ(
+        Joined(statuses.mid(statuses.indexOf(loadtext::kCrcPassed))),
+        Joined({loadtext::kCrcPassed, loadtext::kProgrammingDone, kLostNoDevice, loadtext::kLostAfterCheck}));
+    EXPECT_EQ(sim->ProgrammedImage().size(), 1u);
+    EXPECT_FALSE(FormLoadSetup->Running());
+    EXPECT_TRUE(FormMain->findChild<QLabel*>("StatusPanel0")->text().endsWith("Closed"));
 }
 
 TEST_F(LoadDialog, HelpOpensTheLoadingTopic) {
