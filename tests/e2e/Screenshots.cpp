@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
 #include <cstdio>
@@ -166,6 +167,7 @@ int main(int argc, char** argv) {
     FormTCMCalibStatus->Button1Click();
     testsupport::WaitUntil(
         [] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::SecondPosition; }, 10000);
+    testsupport::WaitUntil([] { return FormTCMCalibStatus->Button1()->isEnabled(); }, 3000);
     FormTCMCalibStatus->Button1Click();
     testsupport::WaitUntil([] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::Finished; },
                            10000);
