@@ -81,11 +81,13 @@ std::string Rmc(const NmeaFix& fix, const UtcTime& t) {
 }
 
 // Accuracy 0-100, correction signal level in dB, average L1 and L2 SNR, satellites in L1
-// backup navigation. The SNR values wander a little with time so that a display shows life.
+// backup navigation. The values wander with time so that a display shows life: a quick
+// ripple, and for the SNR a slow swing of a few dB as the vehicle's surroundings shade the sky.
 std::string Snr(double elapsedS) {
     const double wobble = std::sin(elapsedS / 7.0);
+    const double shade = 2.5 * std::sin(elapsedS / 19.0);
     return Format("PNSNR,%d,%.1f,%.1f,%.1f,%d", 92 + static_cast<int>(wobble * 3), 11.5 + wobble,
-                  44.2 + wobble, 38.7 - wobble, 1);
+                  44.2 + wobble + shade, 38.7 - wobble + shade, 1);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "ui/Noteform.h"
 #include "ui/Portform.h"
 #include "ui/Rcvrportform.h"
+#include "ui/Statusform.h"
 #include "ui/Tcmcalibstatusform.h"
 #include "ui/Waitform.h"
 
@@ -37,9 +38,12 @@ void CreateForms() {
     };
     FormMDB = new TFormMDB(FormMain);
     FormTCMCalibStatus = new TFormTCMCalibStatus(FormMain);
+    FormStatus = new TFormStatus(FormMain);
 }
 
 void DestroyForms() {
+    delete FormStatus;
+    FormStatus = nullptr;
     delete FormTCMCalibStatus;
     FormTCMCalibStatus = nullptr;
     delete FormMDB;

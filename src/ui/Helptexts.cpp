@@ -54,6 +54,21 @@ sends binary messages only, so only
 NMEA messages are chosen in
 Receiver > Configure...
 
+THE RECEIVER'S STATUS
+
+Receiver > Status opens a window beside the
+main window with what the sentences say:
+fix, satellites, position, speed, UTC time,
+the SNR sentence's signal levels, and a plot
+of them over the last 10 minutes. Sentences
+of every talker count ($GP, $GN, $GL, ...).
+A sentence's age turns red when none of its
+kind has come for more than 3 seconds. A
+sentence with a wrong checksum is counted
+as a failure and not used; one without a
+checksum (most likely cut short on the
+line) is counted apart and not used either.
+
 IF NOTHING SHOWS
 
 - The status bar must read Open: if it reads

@@ -22,6 +22,7 @@
 #include "ui/Portform.h"
 #include "ui/Rcvrportform.h"
 #include "ui/Scaleutils.h"
+#include "ui/Statusform.h"
 #include "ui/Tcmcalibstatusform.h"
 #include "ui_Mainform.h"
 
@@ -88,6 +89,7 @@ void TFormMain::ConnectMenus() {
     connect(ui->MenuRcvrPort, &QAction::triggered, this, &TFormMain::MenuRcvrPortClick);
     connect(ui->MenuMDB, &QAction::triggered, this, &TFormMain::MenuMDBClick);
     connect(ui->MenuTCM, &QAction::triggered, this, &TFormMain::MenuTCMClick);
+    connect(ui->MenuStatus, &QAction::triggered, this, &TFormMain::MenuStatusClick);
     connect(ui->MenuHelpAbout, &QAction::triggered, this, &TFormMain::MenuHelpAboutClick);
     connect(ui->MenuHelpContents, &QAction::triggered, this, &TFormMain::MenuHelpContentsClick);
     connect(ui->MenuLoad, &QAction::triggered, this, &TFormMain::MenuLoadClick);
@@ -128,6 +130,9 @@ void TFormMain::HandleDiagMessage(const DiagProto& diag) {
 
 void TFormMain::HandleSentence(const CRLFProto& crlf) {
     const uint8_t* line = crlf.MessageData();
+    if (FormStatus != nullptr) {
+        FormStatus->TakeLine(line, crlf.MessageLength());  // every line: other talkers decode too
+    }
     if (!IsShownSentence(line, crlf.MessageLength())) {
         return;
     }
@@ -211,6 +216,12 @@ void TFormMain::MenuMDBClick() {
 void TFormMain::MenuTCMClick() {
     if (FormTCMCalibStatus != nullptr) {
         FormTCMCalibStatus->ShowOver(BoundsOf(this));
+    }
+}
+
+void TFormMain::MenuStatusClick() {
+    if (FormStatus != nullptr) {
+        FormStatus->ShowBeside(BoundsOf(this));
     }
 }
 

@@ -41,6 +41,7 @@ class TFormMain : public QMainWindow {
     void MenuLoadClick();
     void MenuMDBClick();
     void MenuTCMClick();
+    void MenuStatusClick();
     void MenuHelpContentsClick();
     void MenuHelpAboutClick();
 

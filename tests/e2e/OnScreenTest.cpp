@@ -19,6 +19,7 @@
 #include "ui/Loadsetupform.h"
 #include "ui/Mdbform.h"
 #include "ui/Rcvrportform.h"
+#include "ui/Statusform.h"
 #include "ui/Tcmcalibstatusform.h"
 
 namespace {
@@ -81,7 +82,7 @@ TEST_F(ScreenTest, EveryMenuWindowShowsOverTheMainWindow) {
     const std::vector<std::pair<const char*, QWidget*>> cases = {
         {"MenuPortConfigure", FormPort}, {"MenuRcvrPort", FormRcvrPort}, {"MenuMDB", FormMDB},
         {"MenuTCM", FormTCMCalibStatus}, {"MenuLoad", FormLoadSetup},    {"MenuHelpContents", FormHelp},
-        {"MenuHelpAbout", FormAbout},
+        {"MenuHelpAbout", FormAbout},    {"MenuStatus", FormStatus},
     };
     for (const auto& [action, window] : cases) {
         FormMain->Action(action)->trigger();

@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "app/Forms.h"
+#include "base/Clock.h"
 #include "link/Port.h"
 #include "loader/SrecText.h"
 #include "sim/Simreceiver.h"
@@ -29,6 +30,7 @@
 #include "ui/Portform.h"
 #include "ui/Rcvrportform.h"
 #include "ui/Scaleutils.h"
+#include "ui/Statusform.h"
 #include "ui/Tcmcalibstatusform.h"
 #include "ui/Waitform.h"
 
@@ -185,6 +187,18 @@ int main(int argc, char** argv) {
     FormHelp->LabelNMEASNRClick();
     Save(FormHelp, "help-nmea-snr.png");
     FormHelp->ButtonCloseClick();
+
+    // The status window beside the main window, once its plot holds a minute and a half.
+    FormMain->Action("MenuStatus")->trigger();
+    testsupport::WaitUntil(
+        [] {
+            const ReceiverStatus& status = FormStatus->Status();
+            return status.HistorySize() > 0 && CurrentClock().MonotonicMs() - status.HistoryAt(0).ms >= 90000;
+        },
+        120000);
+    FormStatus->TimerTimer();
+    Save(FormStatus, "receiver-status.png");
+    FormStatus->hide();
 
     LoadSoftware(sim);
 

@@ -86,7 +86,7 @@ TEST_F(MainWindow, StartsWithItsCaptionMenusAndBothStatusPanels) {
     }
     EXPECT_EQ(titles, (QStringList{"&File", "  &Logging", "  E&xit", "Port", "  Configure...", "  Close",
                                    "Receiver", "  Configure...", "  Load Software", "  MDB",
-                                   "  TCM Level Calib", "&Help", "  &Contents", "  &About..."}));
+                                   "  TCM Level Calib", "  Status", "&Help", "  &Contents", "  &About..."}));
     EXPECT_GT(FormMain->maxLines, 10);
     EXPECT_EQ(FormMain->messageCount, 0);
 }

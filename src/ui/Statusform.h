@@ -1,0 +1,70 @@
+#pragma once
+// The receiver status window: what the receiver's sentences say about its fix and its
+// signals, how long ago each kind of sentence came, and a plot of the signal levels over the
+// last ten minutes. The main window's receive loop hands it every completed line, shown or
+// not; the status model takes them whether the window is open or not, and the window redraws
+// once a second while it is shown.
+#include <QDialog>
+#include <QRect>
+#include <cstdint>
+
+#include "config/Receiverstatus.h"
+
+namespace Ui {
+class TFormStatus;
+}
+class QChart;
+class QLabel;
+class QLineSeries;
+class QTimer;
+class QValueAxis;
+
+class TFormStatus : public QDialog {
+    Q_OBJECT
+  public:
+    static constexpr int kRefreshMs = 1000;
+
+    explicit TFormStatus(QWidget* parent = nullptr);
+    ~TFormStatus() override;
+
+    // Shows the window beside `bounds` (the main window's) on its first showing.
+    void ShowBeside(const QRect& bounds);
+    // One completed line from the receive loop, CR LF included.
+    void TakeLine(const uint8_t* line, uint16_t length);
+    // Refreshes the values, the ages and the plot; the window's timer calls it every second.
+    void TimerTimer();
+
+    const ReceiverStatus& Status() const { return status_; }
+    QLabel* ValueLabel(const char* name) const;
+    QChart* Chart() const { return chart_; }
+    QTimer* Timer() const { return timer_; }
+
+    bool positioned = false;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    void BuildSentenceGrid();
+    void BuildPlot();
+    void ShowValues();
+    void ShowSentences(int64_t nowMs);
+    void ShowPlot(int64_t nowMs);
+
+    Ui::TFormStatus* ui;
+    ReceiverStatus status_;
+    QTimer* timer_;
+    QChart* chart_ = nullptr;
+    QLineSeries* series_[3] = {};  // L1 SNR, L2 SNR, correction level
+    QValueAxis* axisY_ = nullptr;
+    QLabel* countLabels_[kNmeaKindCount] = {};
+    QLabel* ageLabels_[kNmeaKindCount] = {};
+};
+
+// The top-left corner for a window of outer size `size` beside `bounds` on a screen whose
+// available area is `screen`: right of the bounds if it fits there, else left of them if it
+// fits there, else on the side with more room; always inside the screen as far as it can be.
+QPoint PlaceBeside(const QRect& bounds, const QSize& size, const QRect& screen);
+
+extern TFormStatus* FormStatus;
