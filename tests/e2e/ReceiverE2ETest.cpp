@@ -106,6 +106,8 @@ TEST_F(ReceiverE2E, AFullCalibrationRunEndsWithTheValue) {
         [] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::SecondPosition; }, 8000));
     EXPECT_EQ(FormTCMCalibStatus->LabelStatus(1)->text(), "Position vehicle in the opposite direction");
     EXPECT_TRUE(FormMain->Timer()->isActive());
+    // Continue is enabled once the first measurement's answers have ended, as a user sees it.
+    ASSERT_TRUE(testsupport::WaitUntil([] { return FormTCMCalibStatus->Button1()->isEnabled(); }, 5000));
     FormTCMCalibStatus->Button1Click();
     ASSERT_TRUE(testsupport::WaitUntil(
         [] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::Finished; }, 8000));
