@@ -46,6 +46,9 @@ class SpaceTogglesPause : public QObject {
 void TFormMain::BuildConsole() {
     pausePanel_ = new QLabel(QStringLiteral("Paused"), this);
     pausePanel_->setObjectName("StatusPanel2");
+    QFont bold = pausePanel_->font();
+    bold.setBold(true);
+    pausePanel_->setFont(bold);
     pausePanel_->hide();
     statusBar()->addPermanentWidget(pausePanel_);
 

@@ -7,7 +7,7 @@
 
 namespace {
 constexpr int kFillInset = 2;  // the style's pressed frame shows round the fill
-constexpr int kPadding = 2;    // between the fill's edge and the tick or the caption
+constexpr int kPadding = 3;    // between the fill's edge and the tick or the caption
 constexpr int kTickGap = 3;    // between the tick and the caption
 
 struct CheckedLayout {
@@ -23,7 +23,7 @@ CheckedLayout LayoutOf(const QAbstractButton* button) {
     caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"))
         .remove(QChar(u'&'))
         .replace(QChar(u'\x01'), QChar(u'&'));
-    return {metrics.height() * 2 / 3, metrics.horizontalAdvance(caption)};
+    return {metrics.height() / 2, metrics.horizontalAdvance(caption)};
 }
 
 // A tick whose box is `size` wide and high, standing with its left edge at `left`, centred on `middle`.
