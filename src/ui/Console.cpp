@@ -49,6 +49,7 @@ void TFormMain::BuildConsole() {
     QFont bold = pausePanel_->font();
     bold.setBold(true);
     pausePanel_->setFont(bold);
+    pausePanel_->setContentsMargins(0, 0, 4, 0);  // clear of the window's edge
     pausePanel_->hide();
     statusBar()->addPermanentWidget(pausePanel_);
 
