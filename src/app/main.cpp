@@ -8,6 +8,7 @@
 #include "app/Forms.h"
 #include "ui/Mainform.h"
 #include "ui/Portform.h"
+#include "ui/Storedsettings.h"
 
 int main(int argc, char* argv[]) {
     const CommandLine cl = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -22,7 +23,9 @@ int main(int argc, char* argv[]) {
     CommandLineDevices() = cl.devices;
 
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Lumacor"));
     QApplication::setApplicationName(QStringLiteral("LCTrovi Utility"));
+    UseNativeSettings();  // ~/.config/Lumacor/LCTrovi Utility.conf; on Windows, the registry
     int result = 0;
     try {
         CreateForms();

@@ -6,6 +6,7 @@
 #include "ui/Helppictures.h"
 #include "ui/Helptexts.h"
 #include "ui/Scaleutils.h"
+#include "ui/Windowplaces.h"
 #include "ui_Helpform.h"
 
 TFormHelp* FormHelp = nullptr;
@@ -133,7 +134,7 @@ QPushButton* TFormHelp::ButtonClose() const {
 // will be shown at.
 void TFormHelp::PlaceOnFirstOpening(const QRect& bounds) {
     if (!positioned) {
-        PlaceOver(this, bounds, true);
+        PlaceAtFirstShowing(this, bounds);
         positioned = true;
     }
 }

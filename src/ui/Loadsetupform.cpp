@@ -23,6 +23,8 @@
 #include "ui/Memoutils.h"
 #include "ui/Portform.h"
 #include "ui/Scaleutils.h"
+#include "ui/Storedsettings.h"
+#include "ui/Windowplaces.h"
 #include "ui_Loadsetupform.h"
 
 TFormLoadSetup* FormLoadSetup = nullptr;
@@ -111,7 +113,7 @@ void TFormLoadSetup::SetFileName(const QString& name) {
 
 void TFormLoadSetup::ShowOver(const QRect& bounds) {
     if (!positioned) {
-        PlaceOver(this, bounds, true);
+        PlaceAtFirstShowing(this, bounds);
         positioned = true;
     }
     ui->LabelVersion->setText(QStringLiteral("Not Known"));
@@ -143,6 +145,9 @@ QString TFormLoadSetup::RunOpenDialog() {
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(QtFilter());
     dialog.setOption(QFileDialog::ReadOnly);
+    if (const QString folder = StoredFolder(FileFolder::Software); !folder.isEmpty()) {
+        dialog.setDirectory(folder);
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};
     }
@@ -152,6 +157,7 @@ QString TFormLoadSetup::RunOpenDialog() {
 void TFormLoadSetup::ButtonSoftwareFileClick() {
     const QString chosen = chooseFile ? chooseFile() : QString();
     if (!chosen.isEmpty()) {
+        StoreFolderOf(FileFolder::Software, chosen);
         ui->EditFileName->setText(chosen);
         ui->ButtonLoad->setEnabled(true);
     }

@@ -6,6 +6,7 @@
 #include "ui/Mainform.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
+#include "ui/Storedsettings.h"
 
 namespace {
 // Sentences are written with CR LF, NMEA's own line end, so that a log is the same file
@@ -19,9 +20,13 @@ void ShowNote(QWidget* over, const QString& text) {
 }
 }  // namespace
 
-QString TFormMain::RunSaveDialog() {
-    QFileDialog dialog(this);
+// The save dialog of File > Logging and File > Save Display As, in the folder used last.
+QString TFormMain::RunSaveDialog(const QString& caption) {
+    QFileDialog dialog(this, caption);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (const QString folder = StoredFolder(FileFolder::Records); !folder.isEmpty()) {
+        dialog.setDirectory(folder);
+    }
     dialog.setDefaultSuffix(QStringLiteral("txt"));
     dialog.setNameFilter(QStringLiteral("Text Only (*.txt)"));
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -37,6 +42,7 @@ void TFormMain::MenuFileLoggingClick() {
     } else {
         const QString chosen = chooseLogFile ? chooseLogFile() : QString();
         if (!chosen.isEmpty()) {
+            StoreFolderOf(FileFolder::Records, chosen);
             StartLogging(chosen);
         }
     }

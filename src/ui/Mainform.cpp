@@ -24,6 +24,7 @@
 #include "ui/Scaleutils.h"
 #include "ui/Statusform.h"
 #include "ui/Tcmcalibstatusform.h"
+#include "ui/Windowplaces.h"
 #include "ui_Mainform.h"
 
 TFormMain* FormMain = nullptr;
@@ -44,17 +45,20 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), ui(new Ui::TFormMai
     ui->setupUi(this);
     BuildStatusBar();
     ConnectMenus();
+    BuildConsole();
     timer_->setObjectName("Timer");
     timer_->setInterval(kTickMs);
     connect(timer_, &QTimer::timeout, this, &TFormMain::TimerTimer);
     timer_->start();
-    chooseLogFile = [this] { return RunSaveDialog(); };
+    chooseLogFile = [this] { return RunSaveDialog(QString()); };
+    chooseDisplayFile = [this] { return RunSaveDialog(QStringLiteral("Save Display As")); };
 
     logFileName.clear();
     FitClientToControls(this);
     if (const QScreen* screen = this->screen()) {
         move(CentredOver(QRect(QPoint(0, 0), screen->size()), frameGeometry().size(), true));
     }
+    RestoreMainWindowPlace(this);  // where the last run left it, when that is on a screen
     messageCount = 0;
     layout()->activate();  // gives the memo its size inside the fitted window
     maxLines = LinesThatFit(ui->Memo);
@@ -147,6 +151,13 @@ void TFormMain::HandleSentence(const CRLFProto& crlf) {
 }
 
 void TFormMain::ShowLine(const QString& text) {
+    if (paused_) {
+        heldLines_.push_back(StampedLine(text));
+        while (maxLines > 0 && heldLines_.size() > static_cast<size_t>(maxLines)) {
+            heldLines_.pop_front();  // older ones would scroll out on resuming anyway
+        }
+        return;
+    }
     AddStampedLine(text, ui->Memo, maxLines);
 }
 
@@ -182,6 +193,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 }
 
 void TFormMain::FormClose() {
+    StoreWindowPlaces();
     Link().serialPort.Close();
 }
 

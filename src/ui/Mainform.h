@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -34,6 +35,15 @@ class TFormMain : public QMainWindow {
     void ShowLogState();
     void LogLine(const std::string& sentence);
 
+    // The display's commands. While the display is paused, lines still arrive, are counted
+    // and logged, and wait, as many as the display holds, to be shown on resuming.
+    void MenuFileSaveDisplayClick();
+    void MenuEditCopyClick();
+    void MenuEditSelectAllClick();
+    void MenuEditClearClick();
+    void MenuEditPauseClick();
+    bool Paused() const { return paused_; }
+
     void MenuFileExitClick();
     void MenuPortConfigureClick();
     void MenuPortCloseClick();
@@ -47,10 +57,15 @@ class TFormMain : public QMainWindow {
 
     // How logging asks for a file name; tests replace it. Empty means cancelled.
     std::function<QString()> chooseLogFile;
+    // How Save Display As asks for a file name; tests replace it. Empty means cancelled.
+    std::function<QString()> chooseDisplayFile;
 
     QPlainTextEdit* Memo() const;
     QTimer* Timer() const { return timer_; }
-    QLabel* StatusPanel(int index) const { return index == 0 ? portPanel_ : logPanel_; }
+    // Panels 0 (port) and 1 (logging), and 2, which reads "Paused" while the display is paused.
+    QLabel* StatusPanel(int index) const {
+        return index == 0 ? portPanel_ : index == 1 ? logPanel_ : pausePanel_;
+    }
     QAction* Action(const char* name) const;
 
     int32_t maxLines = 0;
@@ -71,13 +86,18 @@ class TFormMain : public QMainWindow {
     void ConnectMenus();
     void StartLogging(const QString& fileName);
     void StopLogging();
-    QString RunSaveDialog();
+    QString RunSaveDialog(const QString& caption);
+    void BuildConsole();
+    void SaveDisplay(const QString& fileName);
 
     Ui::TFormMain* ui;
     QTimer* timer_;
     QLabel* portPanel_ = nullptr;
     QLabel* logPanel_ = nullptr;
+    QLabel* pausePanel_ = nullptr;
     bool shownOnce_ = false;
+    bool paused_ = false;
+    std::deque<QString> heldLines_;  // stamped lines that arrived while paused
 };
 
 // The short name of a log file for the status bar: the part after the last path separator.

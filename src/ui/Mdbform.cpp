@@ -6,6 +6,7 @@
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Scaleutils.h"
+#include "ui/Windowplaces.h"
 #include "ui_Mdbform.h"
 
 TFormMDB* FormMDB = nullptr;
@@ -32,7 +33,7 @@ QLabel* TFormMDB::ValueLabel(const char* name) const {
 
 void TFormMDB::ShowOver(const QRect& bounds) {
     if (!positioned) {
-        PlaceOver(this, bounds, true);
+        PlaceAtFirstShowing(this, bounds);
         positioned = true;
     }
     EmptyLabels();

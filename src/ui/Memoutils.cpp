@@ -45,6 +45,10 @@ void AddLine(const QString& text, QPlainTextEdit* memo, int limit) {
     memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
 }
 
+QString StampedLine(const QString& text) {
+    return QString::fromStdString(NowText()) + QStringLiteral(": ") + text;
+}
+
 void AddStampedLine(const QString& text, QPlainTextEdit* memo, int limit) {
-    AddLine(QString::fromStdString(NowText()) + QStringLiteral(": ") + text, memo, limit);
+    AddLine(StampedLine(text), memo, limit);
 }

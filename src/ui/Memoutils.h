@@ -15,5 +15,8 @@ int LineCount(const QPlainTextEdit* memo);
 // then appends text as the new last line and keeps it in view.
 void AddLine(const QString& text, QPlainTextEdit* memo, int limit);
 
+// The current time of day, ": " and the text: a line as the display shows it.
+QString StampedLine(const QString& text);
+
 // AddLine of the current time of day, ": " and the text.
 void AddStampedLine(const QString& text, QPlainTextEdit* memo, int limit);

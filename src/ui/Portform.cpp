@@ -10,7 +10,10 @@
 #include "ui/Mainform.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
+#include "ui/Storedsettings.h"
+#include "ui/Togglegroup.h"
 #include "ui/Waitform.h"
+#include "ui/Windowplaces.h"
 #include "ui_Portform.h"
 
 TFormPort* FormPort = nullptr;
@@ -65,21 +68,49 @@ TFormPort::TFormPort(QWidget* parent)
     connect(ui->ButtonApply, &QPushButton::clicked, this, &TFormPort::ButtonApplyClick);
     connect(ui->ButtonOK, &QPushButton::clicked, this, &TFormPort::ButtonOKClick);
     connect(ui->ButtonCancel, &QPushButton::clicked, this, &TFormPort::ButtonCancelClick);
+    for (QToolButton* toggle : findChildren<QToolButton*>()) {
+        ShowCheckedState(toggle);
+    }
 
     FitClientToControls(this);
     FillDeviceList();
-    LinkState& link = Link();
-    selectedDeviceName = deviceList.empty() ? std::string() : deviceList.front();
-    link.portName = selectedDeviceName;
-    selectedBaudRate = kStartRate;
-    link.baudRate = kStartRate;
     rateList = kRates;
     for (uint32_t rate : rateList) {
         ui->ComboBoxBaudRate->addItem(QString::number(rate), rate);
     }
-    ui->ComboBoxBaudRate->setCurrentIndex(kStartRateIndex);
+    SelectStartingChoice();
     UpdatePortStatus();
     positioned = false;
+}
+
+// The first device at 19200, unless the last run applied another device or rate that is still
+// offered. Devices named on the command line are what the user asks for now: the first of them
+// stays selected.
+void TFormPort::SelectStartingChoice() {
+    int deviceIndex = deviceList.empty() ? -1 : 0;
+    int rateIndex = kStartRateIndex;
+    if (const auto stored = StoredPortChoice()) {
+        const auto device = std::find(deviceList.begin(), deviceList.end(), stored->device);
+        if (CommandLineDevices().empty() && device != deviceList.end()) {
+            deviceIndex = static_cast<int>(device - deviceList.begin());
+        }
+        const auto rate =
+            std::find(rateList.begin(), rateList.end(), static_cast<uint32_t>(stored->baudRate));
+        if (rate != rateList.end()) {
+            rateIndex = static_cast<int>(rate - rateList.begin());
+        }
+    }
+    ui->ComboBoxDeviceName->setCurrentIndex(deviceIndex);
+    ui->ComboBoxBaudRate->setCurrentIndex(rateIndex);
+    LinkState& link = Link();
+    selectedDeviceName = deviceIndex < 0 ? std::string() : deviceList[static_cast<size_t>(deviceIndex)];
+    link.portName = selectedDeviceName;
+    selectedBaudRate = static_cast<int32_t>(rateList[static_cast<size_t>(rateIndex)]);
+    link.baudRate = selectedBaudRate;
+}
+
+void TFormPort::StoreLinkChoice() {
+    StorePortChoice({Link().portName, Link().baudRate});
 }
 
 TFormPort::~TFormPort() {
@@ -113,7 +144,7 @@ bool TFormPort::RateManual() const {
 
 void TFormPort::ShowOver(const QRect& bounds) {
     if (!positioned) {
-        PlaceOver(this, bounds, true);
+        PlaceAtFirstShowing(this, bounds);
         positioned = true;
     }
     show();
@@ -174,13 +205,18 @@ void TFormPort::ApplySettings() {
         if (link.serialPort.IsOpen()) {
             link.serialPort.Close();
         }
-        if (!link.serialPort.Open(selectedDeviceName, static_cast<uint32_t>(selectedBaudRate), 0)) {
+        const bool opened =
+            link.serialPort.Open(selectedDeviceName, static_cast<uint32_t>(selectedBaudRate), 0);
+        if (!opened) {
             ShowNote(OpenErrorNote(selectedDeviceName, link.serialPort));
         }
         link.serialPort.SetBlocking(false);
         link.portName = selectedDeviceName;
         link.baudRate = selectedBaudRate;
         UpdatePortStatus();
+        if (opened) {
+            StoreLinkChoice();
+        }
         return;
     }
     const int deviceIndex = DeviceManual() ? ui->ComboBoxDeviceName->currentIndex() : 0;
@@ -251,6 +287,7 @@ void TFormPort::SearchStopped() {
 }
 
 void TFormPort::ReceiverFound(int rateIndex) {
+    StoreLinkChoice();
     hide();
     if (onReceiverFound) {
         onReceiverFound(rateIndex);

@@ -40,6 +40,9 @@ class TFormPort : public QDialog, private PortSearchHost {
 
     bool Searching() const { return search_.Searching(); }
 
+    // Remembers the link's device and rate for the next run's dialog.
+    void StoreLinkChoice();
+
     // Runs when a search finds the receiver, with the index of the rate found.
     std::function<void(int)> onReceiverFound;
 
@@ -66,6 +69,7 @@ class TFormPort : public QDialog, private PortSearchHost {
     void ReceiverNotFound() override;
 
     void FillDeviceList();
+    void SelectStartingChoice();
     void ShowNote(const QString& text);
     bool DeviceManual() const;
     bool RateManual() const;

@@ -15,6 +15,7 @@
 #include "ui/Scaleutils.h"
 #include "ui/Tcmcalibstatusform.h"
 #include "ui/Togglegroup.h"
+#include "ui/Windowplaces.h"
 #include "ui_Rcvrportform.h"
 
 TFormRcvrPort* FormRcvrPort = nullptr;
@@ -50,6 +51,9 @@ TFormRcvrPort::TFormRcvrPort(QWidget* parent) : QDialog(parent), ui(new Ui::TFor
     MakeAllUpGroup({ui->ButtonDflt, ui->ButtonAlt});
     MakeAllUpGroup({ui->ButtonTCMOn, ui->ButtonTCMOff});
     MakeAllUpGroup({ui->ButtonTCMForward, ui->ButtonTCMBackward});
+    for (QToolButton* toggle : findChildren<QToolButton*>()) {
+        ShowCheckedState(toggle);
+    }
     connect(ui->ButtonOK, &QPushButton::clicked, this, &TFormRcvrPort::ButtonOKClick);
     connect(ui->ButtonCancel, &QPushButton::clicked, this, &TFormRcvrPort::ButtonCancelClick);
     connect(ui->ButtonApply, &QPushButton::clicked, this, &TFormRcvrPort::ButtonApplyClick);
@@ -95,7 +99,7 @@ QLabel* TFormRcvrPort::LabelTCMStatus() const {
 
 void TFormRcvrPort::ShowOver(const QRect& bounds) {
     if (!positioned) {
-        PlaceOver(this, bounds, true);
+        PlaceAtFirstShowing(this, bounds);
         positioned = true;
     }
     RequestSettings();
@@ -208,6 +212,7 @@ void TFormRcvrPort::FollowBaudChange() {
     UpdatePortStatus();
     if (FormPort != nullptr) {
         FormPort->ComboBoxBaudRate()->setCurrentIndex(ui->ComboBoxBaudRate->currentIndex());
+        FormPort->StoreLinkChoice();  // the receiver now answers at this rate
     }
 }
 

@@ -64,6 +64,26 @@ QPoint CentredOver(const QRect& bounds, const QSize& size, bool clampToZero) {
     return {left, top};
 }
 
+std::optional<QRect> ClampToScreens(const QRect& saved, const QList<QRect>& screens) {
+    const QRect* best = nullptr;
+    qint64 bestArea = 0;
+    for (const QRect& screen : screens) {
+        const QRect overlap = saved.intersected(screen);
+        const qint64 area = overlap.isEmpty() ? 0 : qint64{overlap.width()} * overlap.height();
+        if (area > bestArea) {
+            best = &screen;
+            bestArea = area;
+        }
+    }
+    if (best == nullptr) {
+        return std::nullopt;
+    }
+    QRect placed(saved.topLeft(), saved.size().boundedTo(best->size()));
+    placed.moveLeft(std::clamp(placed.left(), best->left(), best->right() - placed.width() + 1));
+    placed.moveTop(std::clamp(placed.top(), best->top(), best->bottom() - placed.height() + 1));
+    return placed;
+}
+
 void PlaceOver(QWidget* window, const QRect& bounds, bool clampToZero) {
     window->winId();  // a window with a native window knows its frame, and so its outer size
     window->move(CentredOver(bounds, window->frameGeometry().size(), clampToZero));

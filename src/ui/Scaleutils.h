@@ -1,7 +1,9 @@
 #pragma once
 // Window geometry rules shared by every window: fitting the client area to the controls,
 // and centring a window over another one's bounds.
+#include <QList>
 #include <QRect>
+#include <optional>
 
 class QWidget;
 
@@ -18,6 +20,11 @@ void FitClientToControls(QWidget* form);
 // The top-left corner that centres a window of outer size `size` over `bounds`, halves
 // rounded toward zero; with `clampToZero` a negative coordinate becomes 0.
 QPoint CentredOver(const QRect& bounds, const QSize& size, bool clampToZero);
+
+// Where a window whose frame stood at `saved` goes on the screens present (`screens`: their
+// available areas): onto the screen it overlaps most, shrunk to that screen's size if larger
+// and moved as little as needed to lie wholly on it. None when it overlaps no screen.
+std::optional<QRect> ClampToScreens(const QRect& saved, const QList<QRect>& screens);
 
 // Moves a top-level window so that its frame is centred over `bounds`.
 void PlaceOver(QWidget* window, const QRect& bounds, bool clampToZero);

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "base/Clock.h"
+#include "ui/Windowplaces.h"
 #include "ui_Statusform.h"
 
 TFormStatus* FormStatus = nullptr;
@@ -222,6 +223,9 @@ void TFormStatus::BuildPlot() {
 }
 
 void TFormStatus::ShowBeside(const QRect& bounds) {
+    if (!positioned && RestoreStoredPlace(this, true)) {
+        positioned = true;  // where the user left it in an earlier run
+    }
     if (!positioned) {
         const QScreen* screen = QGuiApplication::screenAt(bounds.center());
         if (screen == nullptr) {

@@ -9,6 +9,7 @@
 #include "proto/Messages.h"
 #include "ui/Mainform.h"
 #include "ui/Scaleutils.h"
+#include "ui/Windowplaces.h"
 #include "ui_Tcmcalibstatusform.h"
 
 TFormTCMCalibStatus* FormTCMCalibStatus = nullptr;
@@ -61,7 +62,7 @@ QPushButton* TFormTCMCalibStatus::Button2() const {
 
 void TFormTCMCalibStatus::ShowOver(const QRect& bounds) {
     if (!positioned) {
-        PlaceOver(this, bounds, true);
+        PlaceAtFirstShowing(this, bounds);
         positioned = true;
     }
     ui->Button1->setFocusPolicy(Qt::StrongFocus);

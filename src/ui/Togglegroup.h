@@ -1,6 +1,7 @@
 #pragma once
-// Toggle buttons in a group that allows all of them to be up: clicking the button that is
-// down releases it; clicking one that is up presses it and releases the others.
+// Toggle buttons: a group that allows all of them to be up (clicking the button that is down
+// releases it; clicking one that is up presses it and releases the others), and a pressed look
+// that no style can leave in doubt.
 #include <QAbstractButton>
 #include <initializer_list>
 #include <vector>
@@ -22,3 +23,10 @@ inline void MakeAllUpGroup(std::initializer_list<QAbstractButton*> buttons) {
                          });
     }
 }
+
+// Makes a checkable button's pressed state unmistakable in every style: pressed, it is filled
+// with the highlight colour and shows a tick before its caption; raised, the style draws it.
+void ShowCheckedState(QAbstractButton* button);
+
+// The width a button needs to show its pressed look, tick and caption, without clipping.
+int CheckedStateWidth(const QAbstractButton* button);

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -114,6 +116,18 @@ void LoadSoftware(SimReceiver& sim) {
     QFile::remove(path);
 }
 
+// The display paused, with the Edit menu open over it.
+void ConsolePaused() {
+    FormMain->MenuEditPauseClick();
+    RunFor(1500);  // the receiver goes on sending; the display stays still
+    auto* edit = FormMain->findChild<QMenu*>("MenuEdit");
+    FormMain->menuBar()->setActiveAction(edit->menuAction());
+    RunFor(300);
+    SaveNow(FormMain, "console-paused.png");
+    edit->hide();
+    FormMain->MenuEditPauseClick();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -153,9 +167,13 @@ int main(int argc, char** argv) {
     testsupport::WaitUntil([] { return !FormPort->Searching(); }, 20000);
     RunFor(6000);
     Save(FormMain, "main-window.png");
+    ConsolePaused();
 
     FormMain->Action("MenuRcvrPort")->trigger();
     testsupport::WaitUntil([] { return !FormRcvrPort->RefreshPending; }, 5000);
+    // Two sentences switched off by hand (not applied), so that both looks of a toggle show.
+    FormRcvrPort->Button("ButtonZDA")->click();
+    FormRcvrPort->Button("ButtonVTG")->click();
     Save(FormRcvrPort, "receiver-setup.png");
     FormRcvrPort->hide();
 
@@ -169,7 +187,7 @@ int main(int argc, char** argv) {
     FormTCMCalibStatus->Button1Click();
     testsupport::WaitUntil(
         [] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::SecondPosition; }, 10000);
-    testsupport::WaitUntil([] { return FormTCMCalibStatus->Button1()->isEnabled(); }, 3000);
+    testsupport::WaitUntil([] { return FormTCMCalibStatus->Button1()->isEnabled(); }, 5000);
     FormTCMCalibStatus->Button1Click();
     testsupport::WaitUntil([] { return FormTCMCalibStatus->Wizard().Step() == CalibrationStep::Finished; },
                            10000);

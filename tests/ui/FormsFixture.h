@@ -3,12 +3,44 @@
 // shared serial port closed on both sides.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <QString>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/Forms.h"
 #include "link/Port.h"
 #include "ui/Portform.h"
+#include "ui/Storedsettings.h"
+
+// While it lives, the program remembers its settings in a scratch INI file of its own, never
+// in the user's; the file starts absent.
+class ScratchSettings {
+  public:
+    ScratchSettings() {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        UseSettingsFile(File());
+    }
+    ~ScratchSettings() {
+        UseNoSettings();
+        std::filesystem::remove_all(dir);
+    }
+    ScratchSettings(const ScratchSettings&) = delete;
+    ScratchSettings& operator=(const ScratchSettings&) = delete;
+    QString File() const { return QString::fromStdString((dir / "settings.ini").string()); }
+    // A folder inside the scratch area, created.
+    std::string Folder(const std::string& name) const {
+        std::filesystem::create_directories(dir / name);
+        return (dir / name).string();
+    }
+
+  private:
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("lct-settings-" + std::to_string(::getpid()));
+};
 
 class FormsTest : public ::testing::Test {
   protected:

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QClipboard>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
@@ -81,12 +84,32 @@ TEST_F(MainWindow, StartsWithItsCaptionMenusAndBothStatusPanels) {
     for (QAction* menu : FormMain->menuBar()->actions()) {
         titles << menu->text();
         for (QAction* item : menu->menu()->actions()) {
-            titles << "  " + item->text();
+            titles << "  " + (item->isSeparator() ? QStringLiteral("---") : item->text());
         }
     }
-    EXPECT_EQ(titles, (QStringList{"&File", "  &Logging", "  E&xit", "Port", "  Configure...", "  Close",
-                                   "Receiver", "  Configure...", "  Load Software", "  MDB",
-                                   "  TCM Level Calib", "  Status", "&Help", "  &Contents", "  &About..."}));
+    EXPECT_EQ(titles, (QStringList{"&File",
+                                   "  &Logging",
+                                   "  Save Display &As...",
+                                   "  E&xit",
+                                   "&Edit",
+                                   "  &Copy",
+                                   "  Select &All",
+                                   "  ---",
+                                   "  C&lear Display",
+                                   "  &Pause Display",
+                                   "Port",
+                                   "  Configure...",
+                                   "  Close",
+                                   "Receiver",
+                                   "  Configure...",
+                                   "  Load Software",
+                                   "  MDB",
+                                   "  TCM Level Calib",
+                                   "  Status",
+                                   "&Help",
+                                   "  &Contents",
+                                   "  &About..."}));
+    EXPECT_TRUE(FormMain->StatusPanel(2)->isHidden());
     EXPECT_GT(FormMain->maxLines, 10);
     EXPECT_EQ(FormMain->messageCount, 0);
 }
@@ -204,6 +227,103 @@ TEST_F(MainWindow, HelpContentsItemOpensTheHelpAtItsContentsOverTheMainWindow) {
               CentredOver(BoundsOf(FormMain), FormHelp->frameGeometry().size(), true));
 }
 
+// The display with the focus, in the active main window, as when the user has clicked into it.
+class Console : public MainWindow {
+  protected:
+    void SetUp() override {
+        MainWindow::SetUp();
+        FormMain->show();
+        FormAbout->hide();  // the splash would take the keys
+        FormMain->activateWindow();
+        ASSERT_TRUE(FormMain->Memo()->focusPolicy() & Qt::ClickFocus);  // a click gives it the keys
+        FormMain->Memo()->setFocus();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(FormMain));
+    }
+    static void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), modifiers);
+    }
+    static std::vector<std::string> Sentences(int from, int to) {
+        std::vector<std::string> out;
+        for (int i = from; i < to; ++i) {
+            out.push_back("$GPGGA," + std::to_string(i) + "*00");
+        }
+        return out;
+    }
+    void ReceiveSentences(int from, int to) {
+        std::string text;
+        for (const std::string& s : Sentences(from, to)) {
+            text += s + "\r\n";
+        }
+        Receive(Text(text));
+    }
+};
+
+TEST_F(Console, PausedDisplayHoldsWhatArrivesAndCatchesUpOnResuming) {
+    OpenPty();
+    const int fit = FormMain->maxLines;
+    ASSERT_GT(fit, 2);
+    ReceiveSentences(0, 2);
+    struct Toggle {
+        int key = 0;
+        Qt::KeyboardModifiers modifiers;
+    };
+    // Space in the display and Ctrl+P each pause and resume.
+    for (const Toggle& t : {Toggle{Qt::Key_Space, Qt::NoModifier}, Toggle{Qt::Key_P, Qt::ControlModifier}}) {
+        const std::vector<std::string> before = ShownLines();
+        const int count = FormMain->messageCount;
+        Key(t.key, t.modifiers);
+        ASSERT_TRUE(FormMain->Paused()) << t.key;
+        EXPECT_EQ(FormMain->StatusPanel(2)->text(), "Paused");
+        EXPECT_FALSE(FormMain->StatusPanel(2)->isHidden());
+        EXPECT_EQ(FormMain->Action("MenuEditPause")->text(), "&Resume Display");
+        ReceiveSentences(100, 100 + fit + 3);  // more than the display holds
+        EXPECT_EQ(ShownLines(), before) << t.key;
+        EXPECT_EQ(FormMain->messageCount, count + fit + 3);  // counting goes on
+        Key(t.key, t.modifiers);
+        EXPECT_FALSE(FormMain->Paused());
+        EXPECT_TRUE(FormMain->StatusPanel(2)->isHidden());
+        EXPECT_EQ(FormMain->Action("MenuEditPause")->text(), "&Pause Display");
+        EXPECT_EQ(ShownLines(), Sentences(103, 100 + fit + 3)) << t.key;  // the newest that fit
+    }
+    // Space with a modifier, or Space for another control, leaves the display alone.
+    Key(Qt::Key_Space, Qt::ShiftModifier);
+    EXPECT_FALSE(FormMain->Paused());
+}
+
+TEST_F(Console, ShortcutsSelectCopyAndClearAndClearingDropsWhatWasHeld) {
+    OpenPty();
+    ReceiveSentences(0, 3);
+    QAction* copy = FormMain->Action("MenuEditCopy");
+    EXPECT_FALSE(copy->isEnabled());  // nothing selected yet
+    Key(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_TRUE(copy->isEnabled());
+    QApplication::clipboard()->clear();
+    Key(Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), FormMain->Memo()->toPlainText());
+    EXPECT_TRUE(QApplication::clipboard()->text().endsWith(": $GPGGA,2*00"));
+
+    Key(Qt::Key_P, Qt::ControlModifier);
+    ReceiveSentences(3, 5);
+    Key(Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(FormMain->Memo()->toPlainText(), "");
+    Key(Qt::Key_P, Qt::ControlModifier);
+    EXPECT_EQ(ShownLines(), std::vector<std::string>{});  // cleared means cleared, held lines too
+    ReceiveSentences(5, 6);
+    EXPECT_EQ(ShownLines(), Sentences(5, 6));
+}
+
+TEST_F(Console, TheDisplaysContextMenuHoldsItsCommands) {
+    auto* menu = FormMain->findChild<QMenu*>("MemoContextMenu");
+    ASSERT_NE(menu, nullptr);
+    QStringList items;
+    for (QAction* item : menu->actions()) {
+        items << (item->isSeparator() ? QStringLiteral("---") : item->text());
+    }
+    EXPECT_EQ(items, (QStringList{"&Copy", "Select &All", "---", "C&lear Display", "&Pause Display", "---",
+                                  "Save Display &As..."}));
+    EXPECT_EQ(FormMain->Memo()->contextMenuPolicy(), Qt::CustomContextMenu);
+}
+
 class Logging : public MainWindow {
   protected:
     std::string dir = std::filesystem::temp_directory_path() / ("lct-log-" + std::to_string(::getpid()));
@@ -280,6 +400,38 @@ TEST_F(Logging, AFailedWriteIsReportedOnceAndLoggingStops) {
     EXPECT_FALSE(FormMain->logging);
     EXPECT_EQ(FormMain->StatusPanel(1)->text(), "Logging: none");
     EXPECT_EQ(ShownLines().size(), 2u);  // the display goes on
+}
+
+TEST_F(Logging, LoggingGoesOnWhileTheDisplayIsPaused) {
+    Choose(dir + "/paused.txt");
+    FormMain->MenuFileLoggingClick();
+    OpenPty();
+    FormMain->MenuEditPauseClick();
+    Receive(Text("$GPGGA,1*00\r\n$GPRMC,2*00\r\n"));
+    EXPECT_EQ(FileText(dir + "/paused.txt"), "$GPGGA,1*00\r\n$GPRMC,2*00\r\n");
+    EXPECT_TRUE(ShownLines().empty());
+}
+
+TEST_F(Logging, SaveDisplayAsWritesTheLinesShownOrSaysWhyNot) {
+    FormMain->ShowLine("$GPGGA,1*00");
+    FormMain->ShowLine("Proprietary ID 216");
+    FormMain->MenuEditPauseClick();
+    FormMain->ShowLine("$GPGGA,held*00");  // not shown, so not saved
+    const std::string path = dir + "/display.txt";
+    FormMain->chooseDisplayFile = [path] { return QString::fromStdString(path); };
+    FormMain->MenuFileSaveDisplayClick();
+    const std::string saved = FileText(path);
+    EXPECT_EQ(saved, FormMain->Memo()->toPlainText().replace("\n", "\r\n").toStdString() + "\r\n");
+    EXPECT_NE(saved.find(": $GPGGA,1*00\r\n"), std::string::npos);
+    EXPECT_EQ(saved.find("held"), std::string::npos);
+
+    const std::string unwritable = dir + "/missing/display.txt";
+    FormMain->chooseDisplayFile = [unwritable] { return QString::fromStdString(unwritable); };
+    QString note;
+    testsupport::ModalAcceptor acceptor(
+        [&](QDialog* d) { note = static_cast<TFormNote*>(d)->Label()->text(); });
+    FormMain->MenuFileSaveDisplayClick();
+    EXPECT_EQ(note.toStdString(), "Error writing file " + unwritable);
 }
 
 }  // namespace

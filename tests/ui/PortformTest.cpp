@@ -257,4 +257,80 @@ TEST(OpenErrorNote, NamesTheDevicesGroupAndHowToJoinIt) {
     }
 }
 
+// The port dialog of the next run opens with the device and rate last applied or found.
+class RememberedPort : public PortDialog {
+  protected:
+    // Ends this run as closing the main window does and starts the next one, with `named`
+    // on the command line and `system` as the system's port list.
+    void NextRun(std::vector<std::string> named, const StringDeque& system) {
+        FormMain->close();
+        Link().serialPort.Close();
+        DestroyForms();
+        CommandLineDevices() = std::move(named);
+        SystemPortLister = [system](StringDeque& list) {
+            list = system;
+            return true;
+        };
+        CreateForms();
+        FormMain->Timer()->stop();
+    }
+    void ExpectSelected(const std::string& device, const std::string& rate, const char* what) {
+        EXPECT_EQ(FormPort->ComboBoxDeviceName()->currentText().toStdString(), device) << what;
+        EXPECT_EQ(FormPort->ComboBoxBaudRate()->currentText().toStdString(), rate) << what;
+        EXPECT_EQ(Panel(), device + " : " + rate + " : Closed") << what;  // nothing opened at start-up
+        EXPECT_FALSE(Link().serialPort.IsOpen()) << what;
+    }
+    ScratchSettings settings;
+};
+
+TEST_F(RememberedPort, TheLastDeviceAndRateAppliedComeBackUnlessTheCommandLineNamesDevices) {
+    FormPort->ComboBoxDeviceName()->setCurrentIndex(1);
+    FormPort->ComboBoxBaudRate()->setCurrentIndex(3);
+    FormPort->ButtonApplyClick();
+    ASSERT_TRUE(Link().serialPort.IsOpen());
+    struct Run {
+        const char* what;
+        std::vector<std::string> named;
+        StringDeque system;
+        std::string selected;
+    };
+    const Run runs[] = {
+        {"still listed: selected", {}, {first.SlavePath(), second.SlavePath()}, second.SlavePath()},
+        {"devices on the command line: the first of them",
+         {first.SlavePath()},
+         {first.SlavePath(), second.SlavePath()},
+         first.SlavePath()},
+        {"no longer listed: the first device", {}, {first.SlavePath()}, first.SlavePath()},
+    };
+    for (const Run& r : runs) {
+        NextRun(r.named, r.system);
+        ExpectSelected(r.selected, "38400", r.what);
+    }
+}
+
+TEST_F(RememberedPort, AReceiverFoundIsRememberedAndADeviceThatFailsToOpenIsNot) {
+    Click("ButtonBaudRateAuto");
+    FormPort->ComboBoxDeviceName()->setCurrentIndex(1);
+    FormPort->ButtonApplyClick();
+    Ticks(2);  // nothing answers at 4800
+    Bytes reply(8);
+    build_frame(216, nullptr, 0, reply.data());
+    second.SendFromFarEnd(reply);
+    Ticks(2);
+    ASSERT_FALSE(FormPort->Searching());
+    ASSERT_EQ(Link().baudRate, 9600);
+
+    Click("ButtonBaudRateManual");
+    FormPort->ComboBoxDeviceName()->addItem("nonexistent");
+    FormPort->deviceList.push_back("/dev/lct-no-such-device");
+    FormPort->ComboBoxDeviceName()->setCurrentIndex(2);
+    FormPort->ComboBoxBaudRate()->setCurrentIndex(0);
+    CollectNotes();
+    FormPort->ButtonApplyClick();
+    ASSERT_EQ(notes.size(), 1u);
+
+    NextRun({}, {first.SlavePath(), second.SlavePath()});
+    ExpectSelected(second.SlavePath(), "9600", "found by the search");
+}
+
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTimer>
 #include <QToolButton>
 #include <chrono>
@@ -24,6 +26,7 @@
 #include "ui/Noteform.h"
 #include "ui/Rcvrportform.h"
 #include "ui/Tcmcalibstatusform.h"
+#include "ui/Togglegroup.h"
 
 namespace {
 
@@ -162,6 +165,7 @@ TEST_F(ReceiverDialogs, ApplyValidatesBeforeSendingAnything) {
 }
 
 TEST_F(ReceiverDialogs, ApplySendsTheFrameThenThePortFollowsTheNewRate) {
+    const ScratchSettings stored;
     FormRcvrPort->ButtonRequestClick();
     Sent(12);
     Receive(ConfigReply(0x01, 50, 20));
@@ -175,6 +179,52 @@ TEST_F(ReceiverDialogs, ApplySendsTheFrameThenThePortFollowsTheNewRate) {
     EXPECT_TRUE(FormMain->StatusPanel(0)->text().contains(" : 38400 : Open"));
     EXPECT_EQ(FormPort->ComboBoxBaudRate()->currentText(), "38400");
     EXPECT_TRUE(FormRcvrPort->RefreshPending);
+    // The next run's port dialog offers the rate the receiver now answers at.
+    const auto remembered = StoredPortChoice();
+    ASSERT_TRUE(remembered.has_value());
+    EXPECT_EQ(remembered->device, pty.SlavePath());
+    EXPECT_EQ(remembered->baudRate, 38400);
+}
+
+// A pressed toggle is filled with the highlight colour in every style, a raised one is not,
+// and each is wide enough for its caption beside the tick.
+TEST_F(ReceiverDialogs, PressedTogglesAreUnmistakableInEveryStyleAndUnclipped) {
+    std::vector<QToolButton*> toggles;
+    for (QDialog* dialog : {static_cast<QDialog*>(FormRcvrPort), static_cast<QDialog*>(FormPort)}) {
+        for (QToolButton* b : dialog->findChildren<QToolButton*>()) {
+            if (b->isVisibleTo(dialog)) {  // not the binary messages, which are never shown
+                toggles.push_back(b);
+            }
+        }
+    }
+    ASSERT_EQ(toggles.size(), 6u + 10 + 4);  // NMEA, the pairs; the port dialog's
+    // The share of a button's pixels in the highlight colour.
+    const auto highlighted = [](QToolButton* b) {
+        const QImage image = b->grab().toImage();
+        const QRgb fill = b->palette().color(QPalette::Active, QPalette::Highlight).rgb();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                count += image.pixel(x, y) == fill ? 1 : 0;
+            }
+        }
+        return static_cast<double>(count) / (image.width() * image.height());
+    };
+    for (const QString& key : QStyleFactory::keys()) {
+        std::unique_ptr<QStyle> style(QStyleFactory::create(key));
+        for (QToolButton* b : toggles) {
+            const bool exclusive = b->autoExclusive();
+            b->setAutoExclusive(false);  // so that the pressed one of a pair can be raised
+            b->setStyle(style.get());
+            EXPECT_LE(CheckedStateWidth(b), b->width()) << b->objectName().toStdString();
+            b->setChecked(false);
+            EXPECT_LT(highlighted(b), 0.05) << key.toStdString() << " " << b->objectName().toStdString();
+            b->setChecked(true);
+            EXPECT_GT(highlighted(b), 0.4) << key.toStdString() << " " << b->objectName().toStdString();
+            b->setStyle(nullptr);
+            b->setAutoExclusive(exclusive);
+        }
+    }
 }
 
 TEST_F(ReceiverDialogs, TypedBaudRateFallsBackTo19200AndAClosedPortCannotFollow) {

@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 #include <QWidget>
+#include <optional>
 
 #include "ui/Scaleutils.h"
 
@@ -86,6 +87,39 @@ TEST(CentredOver, HalvesRoundTowardZeroAndClampOnlyWhenAsked) {
     for (const Row& r : rows) {
         EXPECT_EQ(CentredOver(r.bounds, r.size, r.clamp), r.expected)
             << r.bounds.x() << "," << r.size.width();
+    }
+}
+
+TEST(ClampToScreens, KeepsAPlaceOnAScreenMovesOneHalfOffAndDropsOneOffEveryScreen) {
+    const QRect left(0, 0, 1280, 1000);       // a screen with a bar along its bottom
+    const QRect right(1280, 200, 1024, 768);  // a second screen, lower down
+    struct Row {
+        const char* what = nullptr;
+        QRect saved;
+        QList<QRect> screens;
+        std::optional<QRect> expected;
+    };
+    const Row rows[] = {
+        {"wholly on the screen: unchanged", {100, 80, 650, 612}, {left}, QRect(100, 80, 650, 612)},
+        {"exactly filling the screen", {0, 0, 1280, 1000}, {left}, QRect(0, 0, 1280, 1000)},
+        {"over the right edge: moved left", {1000, 80, 650, 612}, {left}, QRect(630, 80, 650, 612)},
+        {"above the top: moved down", {100, -50, 650, 612}, {left}, QRect(100, 0, 650, 612)},
+        {"below the bottom: moved up", {100, 900, 650, 612}, {left}, QRect(100, 388, 650, 612)},
+        {"larger than the screen: shrunk", {-10, -10, 1400, 1100}, {left}, QRect(0, 0, 1280, 1000)},
+        {"one pixel on the screen still counts", {1279, 999, 300, 200}, {left}, QRect(980, 800, 300, 200)},
+        {"off every screen", {3000, 3000, 300, 200}, {left, right}, std::nullopt},
+        {"just beyond the right edge", {1280, 0, 300, 200}, {left}, std::nullopt},
+        {"no screens", {0, 0, 300, 200}, {}, std::nullopt},
+        {"on the second screen", {1500, 300, 400, 300}, {left, right}, QRect(1500, 300, 400, 300)},
+        {"across both: onto the one it overlaps most",
+         {1200, 300, 400, 300},
+         {left, right},
+         QRect(1280, 300, 400, 300)},
+        {"where a second screen has gone: none, so centred", {1500, 300, 400, 300}, {left}, std::nullopt},
+        {"partly where the second screen was", {1100, 300, 400, 300}, {left}, QRect(880, 300, 400, 300)},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(ClampToScreens(r.saved, r.screens), r.expected) << r.what;
     }
 }
 
