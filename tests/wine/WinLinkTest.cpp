@@ -38,6 +38,7 @@ const std::string kUnknownPort = "COM9";  // no such port
 constexpr uint32_t kSimBaud = 19200;
 constexpr uint32_t kSimNmeaMask = config::kMaskGGA | config::kMaskRMC;
 constexpr int kReplyWaitMs = 3000;
+constexpr int kRequestRepeatMs = 1000;
 constexpr int kSliceMs = 100;
 
 bool UnderWine() {
@@ -102,7 +103,18 @@ class Conversation {
         }
         return payload;
     }
-    std::optional<Bytes> Ask(uint8_t id) { return Request(id) ? AwaitFrame(id, kReplyWaitMs) : std::nullopt; }
+    // Asks again each second, as the tool does: a request that crossed a rate change is lost.
+    std::optional<Bytes> Ask(uint8_t id) {
+        for (int waited = 0; waited < kReplyWaitMs; waited += kRequestRepeatMs) {
+            if (!Request(id)) {
+                return std::nullopt;
+            }
+            if (auto payload = AwaitFrame(id, kRequestRepeatMs)) {
+                return payload;
+            }
+        }
+        return std::nullopt;
+    }
 
   private:
     SerialPort& port_;
