@@ -1,4 +1,4 @@
-# Cross-compiles the Qt-free layers for 64-bit Windows with Debian's mingw-w64 toolchain.
+# Cross-compiles for 64-bit Windows with Debian's mingw-w64 toolchain.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

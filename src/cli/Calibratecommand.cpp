@@ -1,13 +1,11 @@
 // lctrovi calibrate: the TCM level calibration as a terminal wizard, over the calibration
 // dialog's step machine. Enter presses the first button (Continue), "c" the second (Cancel).
-#include <poll.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 
 #include "base/Clock.h"
 #include "cli/Commands.h"
+#include "cli/Console.h"
 #include "cli/Session.h"
 #include "config/Configmsg.h"
 #include "config/Tcmcalib.h"
@@ -91,12 +89,15 @@ Choice Wizard::Ask() {
     std::fflush(stdout);
     std::string line;
     for (;;) {
-        pollfd input{STDIN_FILENO, POLLIN, 0};
-        if (poll(&input, 1, kReadSliceMs) > 0) {
-            char c = 0;
-            if (read(STDIN_FILENO, &c, 1) != 1) {
-                std::printf("\n");
-                return second ? Choice::kButton2 : Choice::kNone;  // end of input: cancel
+        char c = 0;
+        const InputWait waited = NextInputByte(c, kReadSliceMs);
+        if (waited == InputWait::kEnd) {
+            std::printf("\n");
+            return second ? Choice::kButton2 : Choice::kNone;  // end of input: cancel
+        }
+        if (waited == InputWait::kByte) {
+            if (c == '\r') {
+                continue;  // a Windows console ends a line with CR LF
             }
             if (c != '\n') {
                 line += c;

@@ -22,6 +22,10 @@ bool ReadCommandLine(const Arguments& args, const std::set<std::string>& valued,
                      const std::set<std::string>& flags, const char* help, CliArgs& parsed, int& status);
 
 // The options every command that talks to a receiver shares, for the help texts.
-#define LCT_PORT_OPTIONS_HELP                                                  \
-    "  --device D     the serial device (a name such as ttyUSB0, or a path)\n" \
-    "  --baud B       the rate of the PC port (default 19200)\n"
+#ifdef _WIN32
+#define LCT_DEVICE_OPTION_HELP "  --device D     the serial device (a port name such as COM3)\n"
+#else
+#define LCT_DEVICE_OPTION_HELP "  --device D     the serial device (a name such as ttyUSB0, or a path)\n"
+#endif
+#define LCT_PORT_OPTIONS_HELP \
+    LCT_DEVICE_OPTION_HELP "  --baud B       the rate of the PC port (default 19200)\n"

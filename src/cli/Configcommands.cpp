@@ -52,7 +52,11 @@ std::string MaskText(uint32_t mask) {
     std::string text;
     for (const MaskName& entry : kMaskNames) {
         if ((mask & entry.bit) != 0) {
-            text += (text.empty() ? "" : ",") + std::string(entry.name);
+            // Appended piece by piece: GCC 12 warns (-Wrestrict) about "," + std::string at -O3.
+            if (!text.empty()) {
+                text += ',';
+            }
+            text += entry.name;
         }
     }
     return text.empty() ? "none" : text;

@@ -1,7 +1,5 @@
 // lctrovi load: the programming sequence with the loading window's status texts as lines,
 // and lctrovi load --check: the image read and checked without a receiver.
-#include <unistd.h>
-
 #include <array>
 #include <csignal>
 #include <cstdio>
@@ -9,6 +7,7 @@
 
 #include "base/Clock.h"
 #include "cli/Commands.h"
+#include "cli/Console.h"
 #include "cli/Session.h"
 #include "config/Configmsg.h"
 #include "loader/Loadsequence.h"
@@ -76,7 +75,7 @@ class TerminalLoaderHost final : public LoaderHost {
           baud_(baud),
           savedBaud_(baud),
           savedNmeaMask_(nmeaMask),
-          terminal_(isatty(STDOUT_FILENO) != 0) {}
+          terminal_(StdoutIsTerminal()) {}
 
     LoaderPort& Port() override { return adapter_; }
     void ShowStatus(const std::string& text) override {

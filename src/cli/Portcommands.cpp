@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,15 @@
 namespace {
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+const char* const kPortsHelp =
+    "Usage: lctrovi ports\n"
+    "List the serial ports as the port dialog lists them: the ports of the registry's\n"
+    "HARDWARE\\DEVICEMAP\\SERIALCOMM, COM1 and COM2 first.\n"
+    "\n"
+    "  --help         show this help and exit\n";
+const std::set<std::string> kPortsOptions = {};
+#else
 const char* const kPortsHelp =
     "Usage: lctrovi ports [--sysfs DIR]\n"
     "List the serial ports as the port dialog lists them, with the kernel's description of\n"
@@ -25,6 +35,8 @@ const char* const kPortsHelp =
     "\n"
     "  --sysfs DIR    read the tty class from DIR (default /sys/class/tty)\n"
     "  --help         show this help and exit\n";
+const std::set<std::string> kPortsOptions = {"--sysfs"};
+#endif
 
 const char* const kDetectHelp =
     "Usage: lctrovi detect [--device D[,D...]] [--baud B]\n"
@@ -34,6 +46,7 @@ const char* const kDetectHelp =
     "or \"Failed to find unit.\" with exit status 1.\n"
     "\n" LCT_PORT_OPTIONS_HELP "  --help         show this help and exit\n";
 
+#ifndef _WIN32
 constexpr int kUsbLevels = 4;  // from a tty's device up to its USB device
 
 std::string ReadFirstLine(const fs::path& file) {
@@ -61,6 +74,18 @@ std::string UsbDescription(const fs::path& ttyDir) {
         device = device.parent_path();
     }
     return {};
+}
+#endif
+
+// What the system tells about a port besides its name: the USB device behind a tty on Linux;
+// nothing on Windows, whose registry names the ports only.
+std::string PortDescription([[maybe_unused]] const std::string& sysfs,
+                            [[maybe_unused]] const std::string& name) {
+#ifdef _WIN32
+    return {};
+#else
+    return UsbDescription(fs::path(sysfs) / name);
+#endif
 }
 
 // What the search needs, over the command's session: a candidate is opened, probed and
@@ -185,7 +210,7 @@ bool ListDetectRates(const CliArgs& parsed, std::vector<uint32_t>& rates) {
 int RunPorts(const Arguments& args) {
     CliArgs parsed;
     int status = kExitOk;
-    if (!ReadCommandLine(args, {"--sysfs"}, {}, kPortsHelp, parsed, status)) {
+    if (!ReadCommandLine(args, kPortsOptions, {}, kPortsHelp, parsed, status)) {
         return status;
     }
     const std::string sysfs = parsed.Value("--sysfs").value_or("/sys/class/tty");
@@ -196,7 +221,7 @@ int RunPorts(const Arguments& args) {
         return kExitFailed;
     }
     for (const std::string& name : names) {
-        const std::string description = UsbDescription(fs::path(sysfs) / name);
+        const std::string description = PortDescription(sysfs, name);
         std::printf("%s%s%s\n", name.c_str(), description.empty() ? "" : "\t", description.c_str());
     }
     return kExitOk;
