@@ -1,7 +1,6 @@
 #include "ui/Loadsetupform.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -104,11 +103,7 @@ class TFormLoadSetup::SequenceHost final : public LoaderHost {
     void EndSequence() override {}
 
   private:
-    // Runs on the window's thread, in order; dropped if the window is gone by then.
-    template <class Call>
-    void Post(Call&& call) {
-        QMetaObject::invokeMethod(&form_, std::forward<Call>(call), Qt::QueuedConnection);
-    }
+    void Post(std::function<void()> call) { form_.Post(std::move(call)); }
 
     TFormLoadSetup& form_;
     LoaderPortAdapter<SerialPort> port_;
@@ -130,6 +125,8 @@ TFormLoadSetup::TFormLoadSetup(QWidget* parent)
         line->setFont(font);
     }
     ui->PanelDoNotClose->hide();
+    connect(this, &TFormLoadSetup::sequenceCallsQueued, this, &TFormLoadSetup::RunQueuedCalls,
+            Qt::QueuedConnection);
     connect(ui->ButtonSoftwareFile, &QToolButton::clicked, this, &TFormLoadSetup::ButtonSoftwareFileClick);
     connect(ui->ButtonLoad, &QPushButton::clicked, this, &TFormLoadSetup::ButtonLoadClick);
     connect(ui->ButtonDone, &QPushButton::clicked, this, &TFormLoadSetup::ButtonDoneClick);
@@ -331,8 +328,26 @@ void TFormLoadSetup::RunSequence() {
             CurrentClock().SleepMs(kTickPauseMs);
         }
     }
-    QMetaObject::invokeMethod(
-        this, [this] { SequenceEnded(); }, Qt::QueuedConnection);
+    Post([this] { SequenceEnded(); });
+}
+
+void TFormLoadSetup::Post(std::function<void()> call) {
+    {
+        const std::lock_guard<std::mutex> lock(queuedMutex_);
+        queued_.push_back(std::move(call));
+    }
+    emit sequenceCallsQueued();
+}
+
+void TFormLoadSetup::RunQueuedCalls() {
+    std::vector<std::function<void()>> calls;
+    {
+        const std::lock_guard<std::mutex> lock(queuedMutex_);
+        calls.swap(queued_);
+    }
+    for (const auto& call : calls) {
+        call();
+    }
 }
 
 void TFormLoadSetup::TimerTimer() {
@@ -360,8 +375,7 @@ void TFormLoadSetup::StopLoad() {
     }
     stopRequested_ = true;
     JoinSequence();
-    // What the load's thread queued ("Cancelled", then its end, which restores) runs now.
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    RunQueuedCalls();  // what the load's thread queued: "Cancelled", then its end, which restores
     if (running_) {
         EndSequence();
     }

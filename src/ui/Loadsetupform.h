@@ -14,8 +14,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "loader/Loadsequence.h"
 
@@ -77,6 +79,8 @@ class TFormLoadSetup : public QDialog {
     // The sequence showed progress or the warning panel (emitted on the window's thread).
     void progressShown(int handled, int total);
     void panelShown();
+    // The load's thread queued calls for the window (connected, queued, to run them).
+    void sequenceCallsQueued();
 
   public:
     std::string fileName;
@@ -85,15 +89,20 @@ class TFormLoadSetup : public QDialog {
     int32_t savedBaud = 19200;
     bool positioned = false;
 
+    // Escape does nothing while a load runs (nor does a close request).
+    void reject() override;
+
   protected:
     void closeEvent(QCloseEvent* event) override;
-    void reject() override;
 
   private:
     class SequenceHost;
 
     void RunSequence();  // the load's thread
     void TimerTimer();   // one tick of the sequence, on the load's thread
+    // From the load's thread: runs the call on the window's thread, in order.
+    void Post(std::function<void()> call);
+    void RunQueuedCalls();
     void SequenceEnded();
     void JoinSequence();
     void ShowProgress(int32_t handled, int32_t estimate);
@@ -109,6 +118,8 @@ class TFormLoadSetup : public QDialog {
     LoadSequence sequence_;
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};
+    std::mutex queuedMutex_;
+    std::vector<std::function<void()>> queued_;  // guarded by queuedMutex_
     bool running_ = false;
     bool calibrationPaused_ = false;
 };

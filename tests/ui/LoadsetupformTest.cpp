@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -220,6 +221,14 @@ TEST_F(LoadDialog, LoadDuringASequenceCancelsIt) {
         // The probes go unanswered: the sequence counts down its 60 attempts.
         ASSERT_TRUE(testsupport::WaitUntil([this] { return Status().startsWith(loadtext::kEstablishing); }))
             << row.legend << ": " << Status().toStdString();
+        // Neither Escape nor a close request takes the window away while the load runs.
+        FormLoadSetup->show();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(FormLoadSetup, &escape);
+        QCloseEvent close;
+        QApplication::sendEvent(FormLoadSetup, &close);
+        EXPECT_TRUE(FormLoadSetup->isVisible()) << row.legend;
+        EXPECT_FALSE(close.isAccepted()) << row.legend;
         row.cancel();
         EXPECT_TRUE(LoadEnds()) << row.legend;
         EXPECT_EQ(Status(), "Cancelled") << row.legend;
