@@ -1,5 +1,6 @@
 #include "base/Clock.h"
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -21,15 +22,16 @@ void SystemClock::SleepMs(int64_t ms) {
 
 namespace {
 SystemClock systemClock;
-Clock* installedClock = nullptr;
+// Read by every thread that waits (a load runs on a thread of its own); installed by tests
+// while no such thread runs.
+std::atomic<Clock*> installedClock{nullptr};
 }  // namespace
 
 Clock& CurrentClock() {
-    return installedClock != nullptr ? *installedClock : systemClock;
+    Clock* installed = installedClock.load();
+    return installed != nullptr ? *installed : systemClock;
 }
 
 Clock* InstallClock(Clock* clock) {
-    Clock* previous = installedClock;
-    installedClock = clock;
-    return previous;
+    return installedClock.exchange(clock);
 }

@@ -26,6 +26,11 @@ Clock& Now() {
     return CurrentClock();
 }
 
+// Thrown at a wait once the host asks to stop, and caught in Tick(): it never leaves the
+// engine. Unwinding ends every loop of the turn at once, so nothing that followed the wait (a
+// command, a status, a reopen) happens after a stop.
+struct StopRequest {};
+
 }  // namespace
 
 template <class OnFrame>
@@ -40,7 +45,7 @@ void LoadSequence::FeedParser(uint32_t count, OnFrame&& onFrame) {
 void LoaderHost::HoldStatus(int seconds) {
     Clock& clock = CurrentClock();
     const int64_t until = clock.NowSeconds() + seconds;
-    while (clock.NowSeconds() < until) {
+    while (clock.NowSeconds() < until && !StopRequested()) {
         clock.SleepMs(kHoldStepMs);
     }
 }
@@ -65,10 +70,15 @@ void LoadSequence::Start(std::FILE* image) {
 }
 
 void LoadSequence::Tick() {
-    for (int turn = 0; turn < kTurnsPerTick && step_ != LoadStep::kIdle; ++turn) {
-        if (Turn()) {
-            break;
+    try {
+        for (int turn = 0; turn < kTurnsPerTick && step_ != LoadStep::kIdle; ++turn) {
+            StopIfRequested();
+            if (Turn()) {
+                break;
+            }
         }
+    } catch (const StopRequest&) {
+        Cancel();
     }
 }
 
@@ -341,7 +351,7 @@ bool LoadSequence::AwaitCrcReply(LoadStep next) {
 }
 
 void LoadSequence::DoProgram() {
-    host_.HoldStatus(2);
+    Hold(2);
     DrainInput();
     WriteCommand(X1F_PROGRAM, 0);
     ShowStatusFor(2, loadtext::kStartProgramming);
@@ -390,6 +400,7 @@ void LoadSequence::DoAwaitVersion() {
     DrainInput();
     step_ = LoadStep::kWaiting;
     for (int left = kVersionAttempts; left-- > 0 && step_ == LoadStep::kWaiting && !portLost_;) {
+        StopIfRequested();
         host_.RequestVersion();
         host_.ShowStatus(loadtext::kWaitingVersion + std::to_string(left));
         deadline_ = Now().NowSeconds() + 2;
@@ -497,10 +508,22 @@ void LoadSequence::DrainInput() {
 
 void LoadSequence::ShowStatusFor(int seconds, const std::string& text) {
     host_.ShowStatus(text);
+    Hold(seconds);
+}
+
+void LoadSequence::Hold(int seconds) {
     host_.HoldStatus(seconds);
+    StopIfRequested();
+}
+
+void LoadSequence::StopIfRequested() {
+    if (host_.StopRequested()) {
+        throw StopRequest{};
+    }
 }
 
 void LoadSequence::WriteCommand(uint8_t code, uint32_t value, const uint8_t* data, uint16_t length) {
+    StopIfRequested();
     if (portLost_) {
         return;
     }
@@ -512,6 +535,7 @@ void LoadSequence::WriteCommand(uint8_t code, uint32_t value, const uint8_t* dat
 // brings nothing never returns sooner than its wait, so no loop over it can spin.
 bool LoadSequence::ReadPort(uint32_t* received, int32_t waitMs) {
     *received = 0;
+    StopIfRequested();
     if (portLost_) {
         return false;
     }
@@ -564,6 +588,7 @@ void LoadSequence::ReportPortLost(std::string reason) {
 
 // A port that cannot be opened again at the new rate is lost: the open's own error says why.
 bool LoadSequence::Reopen(uint32_t baud) {
+    StopIfRequested();
     if (portLost_) {
         return false;
     }

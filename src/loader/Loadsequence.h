@@ -4,7 +4,9 @@
 // A step machine driven by a timer: each Tick() runs up to five turns; a turn performs the
 // action of the current step and may block in bounded waits (serial reads with a short wait,
 // status holds that sleep in short steps through the clock seam), so it never spins a core
-// and a fake clock runs the whole sequence in milliseconds.
+// and a fake clock runs the whole sequence in milliseconds. A host may run the ticks on a
+// thread of its own and ask for a stop from another: every wait asks StopRequested(), so a
+// stop ends the sequence at the next wait, not at the end of a turn.
 //
 // The engine knows nothing of windows: it talks to a LoaderHost (the loading dialog, or a
 // test) and reads and writes through the host's LoaderPort.
@@ -81,7 +83,7 @@ class LoaderHost {
     // Replaces the one status line with the text, and makes sure it is painted.
     virtual void ShowStatus(const std::string& text) = 0;
     // Keeps the current status for the given seconds of the clock. The default sleeps in short
-    // steps through the clock seam; a window may override it to repaint meanwhile.
+    // steps through the clock seam and returns early once a stop is requested.
     virtual void HoldStatus(int seconds);
     // Blocks sent so far against the blocks the image spans, for a progress bar (estimate 0:
     // unknown).
@@ -99,6 +101,10 @@ class LoaderHost {
     virtual void ShowPanel(const std::array<std::string, 3>& lines, PanelColour colour) = 0;
     // True once the host knows that the device has vanished (unplugged, port error).
     virtual bool DeviceGone() { return false; }
+    // True once the user asked to end the load (Load pressed again, Ctrl-C). Asked at every
+    // wait, on the thread that runs the ticks: a request made on another thread must be safe
+    // to read there (an atomic flag).
+    virtual bool StopRequested() { return false; }
     // Restores port, windows and receiver settings after a sequence (the engine is idle).
     virtual void EndSequence() = 0;
 };
@@ -137,10 +143,11 @@ class LoadSequence {
 
     // Starts a download of the image (opened "rb"); the sequence owns and closes the stream.
     void Start(std::FILE* image);
-    // One timer tick: up to five turns.
+    // One timer tick: up to five turns. A stop request seen at any wait ends the sequence as
+    // Cancel() does: nothing more is sent, and the host is shown "Cancelled" and ended.
     void Tick();
     bool Running() const { return step_ != LoadStep::kIdle; }
-    // Ends a running sequence at the user's request.
+    // Ends a running sequence at the user's request (between ticks).
     void Cancel();
 
     LoadStep Step() const { return step_; }
@@ -173,6 +180,8 @@ class LoadSequence {
     void DrainInput();
 
     void ShowStatusFor(int seconds, const std::string& text);
+    void Hold(int seconds);
+    void StopIfRequested();
     void WriteCommand(uint8_t code, uint32_t value, const uint8_t* data = nullptr, uint16_t length = 0);
     bool ReadPort(uint32_t* received, int32_t waitMs);
     bool Reopen(uint32_t baud);

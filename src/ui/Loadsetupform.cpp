@@ -1,5 +1,6 @@
 #include "ui/Loadsetupform.h"
 
+#include <QCloseEvent>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,15 +16,19 @@
 #include "base/Clock.h"
 #include "config/Configmsg.h"
 #include "link/Port.h"
+#include "link/Serialport.h"
 #include "loader/Portreopen.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Helpform.h"
 #include "ui/Mainform.h"
+#include "ui/Mdbform.h"
 #include "ui/Memoutils.h"
 #include "ui/Portform.h"
+#include "ui/Rcvrportform.h"
 #include "ui/Scaleutils.h"
 #include "ui/Storedsettings.h"
+#include "ui/Tcmcalibstatusform.h"
 #include "ui/Windowplaces.h"
 #include "ui_Loadsetupform.h"
 
@@ -32,6 +37,7 @@ TFormLoadSetup* FormLoadSetup = nullptr;
 namespace {
 constexpr int kPanelFontPixels = 16;
 constexpr int kHoldStepMs = 50;
+constexpr int kTickPauseMs = 1;  // between two ticks of the sequence: the loading timer's interval
 constexpr uint32_t kNormalBaud = 19200;
 const char* const kFileFilter = "Lumacor Software (*.hex)|300*.hex;lc*.hex;LC*.hex;*.hex";
 
@@ -43,27 +49,73 @@ QString QtFilter() {
     return description.left(description.indexOf('(')).trimmed() + " (" + patterns + ")";
 }
 
-void SetMainWindowActive(bool active) {
-    if (FormMain == nullptr) {
-        return;
-    }
-    // The main window's own controls, not the dialogs that belong to it.
-    FormMain->menuBar()->setEnabled(active);
-    FormMain->centralWidget()->setEnabled(active);
-    if (active) {
-        FormMain->Timer()->start();
-    } else {
-        FormMain->Timer()->stop();
-    }
+// Closes and opens the link's port at the rate. The link's rate becomes the rate tried, opened
+// or not: it tells the port in use or last tried.
+bool ReopenLinkAt(uint32_t baud) {
+    LinkState& link = Link();
+    const bool opened = ReopenPortAt(link.serialPort, link.portName, link.baudRate, baud, CurrentClock());
+    link.baudRate = static_cast<int32_t>(baud);
+    return opened;
 }
+
 }  // namespace
+
+// The sequence's host on the load's thread. It uses the port and the link's rate, which the
+// load owns while it runs; everything it shows goes to the window as a queued call with
+// copies of the values.
+class TFormLoadSetup::SequenceHost final : public LoaderHost {
+  public:
+    explicit SequenceHost(TFormLoadSetup& form) : form_(form), port_(Link().serialPort) {}
+
+    LoaderPort& Port() override { return port_; }
+    void ShowStatus(const std::string& text) override {
+        if (form_.statusWatcher) {
+            form_.statusWatcher(text);
+        }
+        Post([form = &form_, text] { form->ShowStatus(text); });
+    }
+    void ShowProgress(int32_t handled, int32_t estimate) override {
+        Post([form = &form_, handled, estimate] { form->ShowProgress(handled, estimate); });
+    }
+    bool ReopenPort(uint32_t baud) override {
+        const bool opened = ReopenLinkAt(baud);
+        // The status bar only: the port dialog keeps the rate the user chose.
+        Post([name = Link().portName, baud, opened] {
+            if (FormMain != nullptr) {
+                FormMain->ShowPortState(name, static_cast<int32_t>(baud), opened);
+            }
+        });
+        return opened;
+    }
+    uint32_t CurrentBaud() const override { return static_cast<uint32_t>(Link().baudRate); }
+    void RequestVersion() override {
+        uint8_t frame[request::kFrameLength];
+        const uint16_t length = build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
+        Link().serialPort.Write(frame, length);
+    }
+    void UpdateVersionLabel(const ReceiverVersion& version) override {
+        Post([form = &form_, version] { form->UpdateVersionLabel(version); });
+    }
+    void ShowPanel(const std::array<std::string, 3>& lines, PanelColour colour) override {
+        Post([form = &form_, lines, colour] { form->ShowPanel(lines, colour); });
+    }
+    bool DeviceGone() override { return !Link().serialPort.IsOpen(); }
+    bool StopRequested() override { return form_.stopRequested_.load(); }
+    // The window restores once the load's thread has finished (SequenceEnded).
+    void EndSequence() override {}
+
+  private:
+    void Post(std::function<void()> call) { form_.Post(std::move(call)); }
+
+    TFormLoadSetup& form_;
+    LoaderPortAdapter<SerialPort> port_;
+};
 
 TFormLoadSetup::TFormLoadSetup(QWidget* parent)
     : QDialog(parent),
       ui(new Ui::TFormLoadSetup),
-      timer_(new QTimer(this)),
-      port_(Link().serialPort),
-      sequence_(*this) {
+      host_(std::make_unique<SequenceHost>(*this)),
+      sequence_(*host_) {
     ui->setupUi(this);
     // Minimise and maximise only: no close box while a load may be running.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint);
@@ -75,8 +127,8 @@ TFormLoadSetup::TFormLoadSetup(QWidget* parent)
         line->setFont(font);
     }
     ui->PanelDoNotClose->hide();
-    timer_->setObjectName("Timer");
-    connect(timer_, &QTimer::timeout, this, &TFormLoadSetup::TimerTimer);
+    connect(this, &TFormLoadSetup::sequenceCallsQueued, this, &TFormLoadSetup::RunQueuedCalls,
+            Qt::QueuedConnection);
     connect(ui->ButtonSoftwareFile, &QToolButton::clicked, this, &TFormLoadSetup::ButtonSoftwareFileClick);
     connect(ui->ButtonLoad, &QPushButton::clicked, this, &TFormLoadSetup::ButtonLoadClick);
     connect(ui->ButtonDone, &QPushButton::clicked, this, &TFormLoadSetup::ButtonDoneClick);
@@ -86,6 +138,8 @@ TFormLoadSetup::TFormLoadSetup(QWidget* parent)
 }
 
 TFormLoadSetup::~TFormLoadSetup() {
+    stopRequested_ = true;
+    JoinSequence();
     delete ui;
 }
 
@@ -176,8 +230,10 @@ bool TFormLoadSetup::TakeFileName() {
 }
 
 void TFormLoadSetup::ButtonLoadClick() {
-    if (sequence_.Running()) {
-        sequence_.Cancel();  // shows "Cancelled" and ends through EndSequence
+    if (running_) {
+        // The sequence shows "Cancelled" at its next wait and ends; the restore follows.
+        stopRequested_ = true;
+        ui->ButtonLoad->setEnabled(false);
         return;
     }
     if (!TakeFileName()) {
@@ -188,15 +244,16 @@ void TFormLoadSetup::ButtonLoadClick() {
         ShowStatusFor(2, "Error opening file");
         return;
     }
-    SetMainWindowActive(false);
-    timer_->setInterval(1);
-    timer_->start();
+    SetPortUsersActive(false);
     SetRunningState(true);
     ShowPanel(
         {"Do Not Close Program, Do Not Remove", "Power from Receiver Until Programming", "is Complete!"},
         PanelColour::kRed);
     savedBaud = FormPort != nullptr ? FormPort->selectedBaudRate : static_cast<int32_t>(kNormalBaud);
+    running_ = true;
+    stopRequested_ = false;
     sequence_.Start(image);
+    thread_ = std::thread([this] { RunSequence(); });
 }
 
 void TFormLoadSetup::SetRunningState(bool running) {
@@ -206,12 +263,58 @@ void TFormLoadSetup::SetRunningState(bool running) {
     SetStaysOnTop(this, running);
 }
 
+// While a load owns the port, nothing on this thread may use it: the main window neither
+// receives nor opens menus, and the windows that write to the port are disabled (a running
+// calibration pauses). The help window stays usable.
+void TFormLoadSetup::SetPortUsersActive(bool active) {
+    if (FormMain != nullptr) {
+        // The main window's own controls, not the dialogs that belong to it.
+        FormMain->menuBar()->setEnabled(active);
+        FormMain->centralWidget()->setEnabled(active);
+        if (active) {
+            FormMain->Timer()->start();
+        } else {
+            FormMain->Timer()->stop();
+        }
+    }
+    for (QWidget* window : {static_cast<QWidget*>(FormPort), static_cast<QWidget*>(FormRcvrPort),
+                            static_cast<QWidget*>(FormMDB), static_cast<QWidget*>(FormTCMCalibStatus)}) {
+        if (window != nullptr) {
+            window->setEnabled(active);
+        }
+    }
+    if (FormTCMCalibStatus != nullptr) {
+        QTimer* polls = FormTCMCalibStatus->Timer();
+        if (!active && polls->isActive()) {
+            polls->stop();
+            calibrationPaused_ = true;
+        } else if (active && calibrationPaused_) {
+            polls->start();
+            calibrationPaused_ = false;
+        }
+    }
+}
+
 void TFormLoadSetup::ButtonDoneClick() {
-    if (sequence_.Running()) {
+    if (running_) {
         return;  // the button is disabled while a sequence runs
     }
-    timer_->stop();
     hide();
+}
+
+// No close box, no Escape while a load runs: the window is the only way to follow and cancel it.
+void TFormLoadSetup::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TFormLoadSetup::reject() {
+    if (!running_) {
+        QDialog::reject();
+    }
 }
 
 void TFormLoadSetup::ButtonRequestClick() {
@@ -224,8 +327,64 @@ void TFormLoadSetup::ButtonHelpClick() {
     }
 }
 
+void TFormLoadSetup::RunSequence() {
+    while (sequence_.Running()) {
+        TimerTimer();
+        if (sequence_.Running()) {
+            CurrentClock().SleepMs(kTickPauseMs);
+        }
+    }
+    Post([this] { SequenceEnded(); });
+}
+
+void TFormLoadSetup::Post(std::function<void()> call) {
+    {
+        const std::lock_guard<std::mutex> lock(queuedMutex_);
+        queued_.push_back(std::move(call));
+    }
+    emit sequenceCallsQueued();
+}
+
+void TFormLoadSetup::RunQueuedCalls() {
+    std::vector<std::function<void()>> calls;
+    {
+        const std::lock_guard<std::mutex> lock(queuedMutex_);
+        calls.swap(queued_);
+    }
+    for (const auto& call : calls) {
+        call();
+    }
+}
+
 void TFormLoadSetup::TimerTimer() {
     sequence_.Tick();
+}
+
+// The load's thread has ended, or is about to: every call it queued before has run.
+void TFormLoadSetup::SequenceEnded() {
+    JoinSequence();
+    if (running_) {
+        EndSequence();
+    }
+}
+
+// Bounded: a stop is seen within one bounded read, hold step or write.
+void TFormLoadSetup::JoinSequence() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void TFormLoadSetup::StopLoad() {
+    if (!running_) {
+        return;
+    }
+    stopRequested_ = true;
+    JoinSequence();
+    RunQueuedCalls();  // what the load's thread queued: "Cancelled", then its end, which restores
+    if (running_) {
+        EndSequence();
+    }
 }
 
 void TFormLoadSetup::UpdateVersionLabel() {
@@ -243,7 +402,8 @@ void TFormLoadSetup::UpdateVersionLabel(const ReceiverVersion& received) {
 void TFormLoadSetup::ShowStatus(const std::string& text) {
     ui->Memo->clear();
     AddLine(QString::fromStdString(text), ui->Memo, 1);
-    // The sequence blocks between ticks: paint now so that every message is seen.
+    // Painted at once: a hold on this thread, or an observer of the progress signals that
+    // takes a picture, sees it.
     ui->Memo->viewport()->repaint();
     ui->ProgressBar->repaint();
 }
@@ -269,10 +429,6 @@ void TFormLoadSetup::ShowProgress(int32_t handled, int32_t estimate) {
     emit progressShown(ui->ProgressBar->value(), ui->ProgressBar->maximum());
 }
 
-uint32_t TFormLoadSetup::CurrentBaud() const {
-    return static_cast<uint32_t>(Link().baudRate);
-}
-
 void TFormLoadSetup::RequestVersion() {
     uint8_t frame[request::kFrameLength];
     const uint16_t length = build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
@@ -280,17 +436,9 @@ void TFormLoadSetup::RequestVersion() {
 }
 
 bool TFormLoadSetup::ReopenPort(uint32_t baud) {
-    LinkState& link = Link();
-    const bool opened = ReopenPortAt(link.serialPort, link.portName, link.baudRate, baud, CurrentClock());
-    if (opened) {
-        link.baudRate = static_cast<int32_t>(baud);
-    }
+    const bool opened = ReopenLinkAt(baud);
     UpdatePortStatus();  // a port that could not be opened again shows as closed
     return opened;
-}
-
-bool TFormLoadSetup::DeviceGone() {
-    return !Link().serialPort.IsOpen();
 }
 
 void TFormLoadSetup::ShowPanel(const std::array<std::string, 3>& lines, PanelColour colour) {
@@ -315,11 +463,11 @@ void TFormLoadSetup::SendRestoreSettings() {
 }
 
 void TFormLoadSetup::EndSequence() {
+    running_ = false;
     if (Link().baudRate == static_cast<int32_t>(LoadSequence::kFastBaud)) {
         ReopenPort(kNormalBaud);
     }
-    SetMainWindowActive(true);
-    timer_->stop();
+    SetPortUsersActive(true);
     ui->ButtonLoad->setText(QStringLiteral("Load"));
     SetRunningState(false);
     ui->PanelDoNotClose->hide();

@@ -166,11 +166,14 @@ void TFormMain::ShowPortState() {
     if (FormPort != nullptr) {
         FormPort->selectedBaudRate = link.baudRate;
     }
-    portPanel_->setText(
-        QStringLiteral("%1 : %2 : %3")
-            .arg(QString::fromStdString(link.portName))
-            .arg(link.baudRate)
-            .arg(link.serialPort.IsOpen() ? QStringLiteral("Open") : QStringLiteral("Closed")));
+    ShowPortState(link.portName, link.baudRate, link.serialPort.IsOpen());
+}
+
+void TFormMain::ShowPortState(const std::string& portName, int32_t baudRate, bool open) {
+    portPanel_->setText(QStringLiteral("%1 : %2 : %3")
+                            .arg(QString::fromStdString(portName))
+                            .arg(baudRate)
+                            .arg(open ? QStringLiteral("Open") : QStringLiteral("Closed")));
 }
 
 void TFormMain::showEvent(QShowEvent* event) {
@@ -194,6 +197,11 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 
 void TFormMain::FormClose() {
     StoreWindowPlaces();
+    // A software load uses the port on a thread of its own: end it, and put the port and the
+    // receiver's settings back, before the port closes.
+    if (FormLoadSetup != nullptr) {
+        FormLoadSetup->StopLoad();
+    }
     Link().serialPort.Close();
 }
 

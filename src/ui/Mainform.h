@@ -28,7 +28,10 @@ class TFormMain : public QMainWindow {
     void HandleDiagMessage(const DiagProto& diag);
     void HandleSentence(const CRLFProto& crlf);
     void ShowLine(const QString& text);
+    // The link's port in status panel 0; the link's rate also becomes the port dialog's.
     void ShowPortState();
+    // Status panel 0 from the given values (a software load's thread sends copies of its own).
+    void ShowPortState(const std::string& portName, int32_t baudRate, bool open);
 
     // Logging.
     void MenuFileLoggingClick();

@@ -6,6 +6,7 @@
 
 #include "CliFixture.h"
 #include "SrecText.h"
+#include "loader/X1f.h"
 
 namespace {
 
@@ -89,36 +90,52 @@ TEST_F(CliLoad, LoadGoesOnWhenTheRunningSoftwareDoesNotAnswer) {
     EXPECT_EQ(sim->Settings().nmeaMask, 0u);
 }
 
-// Ctrl-C or SIGTERM in the middle of the blocks cancels through the sequence ("Cancelled",
-// port and settings put back) and ends with status 130; nothing is programmed.
+// Ctrl-C or SIGTERM cancels through the sequence ("Cancelled", port and settings put back) at
+// its next wait, in the middle of the blocks as in the probes' minute-long countdown, and ends
+// with status 130; nothing is programmed.
 TEST_F(CliTest, ASignalCancelsTheLoad) {
     const std::string image = ScratchFile("large.hex");
     constexpr size_t kBlocks = 1200;  // more than one tick of the sequence sends
     std::ofstream(image, std::ios::binary)
         << MakeSrecImage({{kLowest, RandomBytes(kBlocks * 256, 9)}}, "\r\n");
-    for (const int signal : {SIGINT, SIGTERM}) {
+    struct Row {
+        const char* legend;
+        int signal;
+        const char* sendAt;  // the output line after which the signal comes
+        bool probesAnswered;
+    };
+    const Row rows[] = {
+        {"SIGINT amid the blocks", SIGINT, "Blocks sent: 120 of 1200", true},
+        {"SIGTERM amid the blocks", SIGTERM, "Blocks sent: 120 of 1200", true},
+        {"SIGINT in the probe countdown", SIGINT, "Establishing Communication... 59", false},
+    };
+    for (const Row& row : rows) {
         SimOptions options;
         options.timing.timeScale = 0.02;  // the blocks go fast; the sequence's own pauses stay
+        if (!row.probesAnswered) {
+            options.faults.noReplyX1f = {X1F_PING};
+        }
         StartSim(options);
         int pid = 0;
         bool sent = false;
         const ChildResult result = Lctrovi(
             AtSim({"load", image}), "",
             [&](const std::string& out) {
-                if (!sent && out.find("Sending File...") != std::string::npos) {
+                if (!sent && out.find(row.sendAt) != std::string::npos) {
                     sent = true;
-                    kill(pid, signal);
+                    kill(pid, row.signal);
                 }
             },
             false, &pid);
-        EXPECT_TRUE(sent) << signal;
-        EXPECT_EQ(result.status, 130) << signal << "\n" << result.out << result.err;
+        EXPECT_TRUE(sent) << row.legend;
+        EXPECT_EQ(result.status, 130) << row.legend << "\n" << result.out << result.err;
         const std::string ending = "Cancelled\nDownload cancelled.\n";
         EXPECT_TRUE(result.out.size() >= ending.size() &&
                     result.out.compare(result.out.size() - ending.size(), ending.size(), ending) == 0)
+            << row.legend << "\n"
             << result.out;
-        EXPECT_FALSE(sim->RamImage().empty());
-        EXPECT_TRUE(sim->ProgrammedImage().empty());
+        EXPECT_EQ(sim->RamImage().empty(), !row.probesAnswered) << row.legend;
+        EXPECT_TRUE(sim->ProgrammedImage().empty()) << row.legend;
         sim->Stop();
     }
 }

@@ -27,8 +27,8 @@ class E2ETest : public ::testing::Test {
         CreateForms();
     }
     void TearDown() override {
+        DestroyForms();  // first: a software load still running stops and lets go of the port
         Link().serialPort.Close();
-        DestroyForms();
         CommandLineDevices().clear();
         SystemPortLister = ListSerialPorts;
         if (sim) {

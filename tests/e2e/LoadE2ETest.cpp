@@ -45,14 +45,14 @@ TEST_F(E2ETest, AWholeLoadThroughTheWindowProgramsTheImageAndShowsTheNewVersion)
 
     QStringList statuses;
     bool askedToCyclePower = false;
-    // The window asks inside the sequence's turn, without running its event loop: answer there.
+    // The user cycles the power when the window asks for it.
     QObject::connect(FormLoadSetup, &TFormLoadSetup::panelShown, [&] {
         if (FormLoadSetup->PanelLine(1)->text() == "Cycle Power on the Receiver Now!") {
             askedToCyclePower = true;
             sim->PowerCycle();
         }
     });
-    // Every status the window shows, in order (shown inside the sequence's blocking turns).
+    // Every status the window shows, in order.
     QObject::connect(FormLoadSetup->Memo(), &QPlainTextEdit::textChanged, [&] {
         const QString text = FormLoadSetup->Memo()->toPlainText();
         if (!text.isEmpty() && (statuses.isEmpty() || statuses.back() != text)) {

@@ -94,7 +94,7 @@ void LoadSoftware(SimReceiver& sim) {
     FormLoadSetup->chooseFile = [path] { return path; };
     FormLoadSetup->ButtonSoftwareFileClick();
     Save(FormLoadSetup, "load-ready.png");
-    // The sequence runs in blocking turns: take its pictures from its own signals, at once.
+    // Pictures at the moments the sequence shows progress and the power-cycle request.
     bool sendingSaved = false;
     QObject::connect(FormLoadSetup, &TFormLoadSetup::progressShown, [&](int handled, int total) {
         if (!sendingSaved && handled > total / 2) {

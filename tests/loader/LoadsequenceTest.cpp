@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <memory>
 #include <random>
@@ -30,7 +31,12 @@ class TestHost final : public LoaderHost {
     TestHost(PtyPort& port, std::string path) : port_(port), path_(std::move(path)) {}
 
     LoaderPort& Port() override { return port_; }
-    void ShowStatus(const std::string& text) override { statuses.push_back(text); }
+    void ShowStatus(const std::string& text) override {
+        statuses.push_back(text);
+        if (text == stopAtStatus) {
+            stop = true;
+        }
+    }
     void ShowProgress(int32_t handled, int32_t estimate) override {
         progressHandled = handled;
         progressEstimate = estimate;
@@ -60,6 +66,7 @@ class TestHost final : public LoaderHost {
         panelColour = colour;
     }
     bool DeviceGone() override { return deviceGone; }
+    bool StopRequested() override { return stop; }
     void EndSequence() override {
         ++ends;
         if (baud_ == LoadSequence::kFastBaud) {
@@ -82,6 +89,8 @@ class TestHost final : public LoaderHost {
     int failReopenAt = 0;
     int goneAtVersionRequest = 0;
     std::atomic<bool> deviceGone{false};
+    std::string stopAtStatus;  // the user asks to stop as this status shows
+    std::atomic<bool> stop{false};
 
   private:
     PtyPort& port_;
@@ -510,6 +519,66 @@ TEST(LoadSequence, UnexpectedRepliesEndTheWaitAsATimeOut) {
          {loadtext::kUnexpected},
          loadtext::kTimeout},
     });
+}
+
+// A stop asked for in the middle of a turn (Load pressed again, Ctrl-C) is seen at the next
+// wait: nothing more is sent or shown but "Cancelled", and the host ends the sequence.
+TEST(LoadSequence, AStopEndsTheTurnAtItsNextWait) {
+    struct Row {
+        const char* legend;
+        std::function<void(Rig&)> arrange;
+        uint8_t code;  // of the command whose count tells where the load stopped
+        int sent;
+        std::string notSeen;  // a status that would follow without the stop
+        int versionRequests = 0;
+    };
+    const auto stopAtCommand = [](uint8_t code, int nth) {
+        return [code, nth](Rig& r) {
+            TestHost* host = &r.host;
+            r.peer.SetScript([host, code, nth](const PeerCommand& c) -> std::optional<PeerAnswer> {
+                if (c.code == code && c.nth == nth) {
+                    host->stop = true;
+                }
+                return std::nullopt;
+            });
+        };
+    };
+    const Row rows[] = {
+        {"in the probe countdown",
+         [](Rig& r) {
+             r.peer.SetScript(Answer(X1F_PING, NoAnswer()));
+             r.host.stopAtStatus = "Establishing Communication... 57";
+         },
+         X1F_PING, 3, "Establishing Communication... 56"},
+        {"while a status is held", [](Rig& r) { r.host.stopAtStatus = loadtext::kStarted; }, X1F_PING, 0,
+         "Establishing Communication... 59"},
+        {"between blocks", stopAtCommand(X1F_LOAD, 2), X1F_LOAD, 2, loadtext::kRequestCrc},
+        {"in the programming wait", stopAtCommand(X1F_PROGRAM, 1), X1F_CRCANY, 0, loadtext::kCrcPassed},
+        {"in the version wait",
+         [](Rig& r) {
+             r.peer.AnswerVersionFrom(0);
+             r.host.stopAtStatus = "Waiting for New Version Number... 58";
+         },
+         X1F_CRCANY, 1, "Waiting for New Version Number... 57", 2},
+    };
+    for (const Row& row : rows) {
+        Rig rig;
+        ASSERT_TRUE(rig.Ready()) << row.legend;
+        row.arrange(rig);
+        ASSERT_TRUE(rig.Load(MakeSrecImage(SampleChunks(), "\r\n"))) << row.legend;
+        rig.port.Close();  // waits until the peer has taken every byte sent
+        EXPECT_EQ(rig.LastStatus(), loadtext::kCancelled) << row.legend;
+        EXPECT_EQ(rig.Sent(row.code), row.sent) << row.legend;
+        EXPECT_FALSE(rig.Saw(row.notSeen)) << row.legend;
+        if (!rig.host.stopAtStatus.empty()) {
+            ASSERT_GE(rig.host.statuses.size(), 2u) << row.legend;
+            EXPECT_EQ(rig.host.statuses.end()[-2], rig.host.stopAtStatus) << row.legend;
+        }
+        EXPECT_EQ(rig.host.versionRequests, row.versionRequests) << row.legend;
+        EXPECT_EQ(rig.host.ends, 1) << row.legend;
+        EXPECT_FALSE(rig.sequence.Running()) << row.legend;
+        EXPECT_NE(rig.host.CurrentBaud(), LoadSequence::kFastBaud) << row.legend;
+    }
 }
 
 TEST(LoadSequence, TargetWithoutCrcSupportStillLoads) {

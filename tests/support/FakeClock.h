@@ -1,5 +1,8 @@
 #pragma once
-// A clock that moves only when told to: tests run minutes of waiting in no time.
+// A clock that moves only when told to: tests run minutes of waiting in no time. Thread-safe,
+// so that a load running on the loading window's worker thread may sleep on it while the test
+// reads it.
+#include <atomic>
 #include <cstdint>
 
 #include "base/Clock.h"
@@ -8,13 +11,13 @@ namespace testsupport {
 
 class FakeClock final : public Clock {
   public:
-    int64_t NowSeconds() override { return ms_ / 1000; }
-    int64_t MonotonicMs() override { return ms_; }
-    void SleepMs(int64_t ms) override { ms_ += ms > 0 ? ms : 0; }
-    void AdvanceSeconds(int64_t s) { ms_ += s * 1000; }
+    int64_t NowSeconds() override { return ms_.load() / 1000; }
+    int64_t MonotonicMs() override { return ms_.load(); }
+    void SleepMs(int64_t ms) override { ms_.fetch_add(ms > 0 ? ms : 0); }
+    void AdvanceSeconds(int64_t s) { ms_.fetch_add(s * 1000); }
 
   private:
-    int64_t ms_ = 1'700'000'000'000;
+    std::atomic<int64_t> ms_{1'700'000'000'000};
 };
 
 // Real time run `factor` times faster: waits keep their order against another thread or

@@ -56,8 +56,8 @@ class FormsTest : public ::testing::Test {
     }
     void SetUp() override {}
     void TearDown() override {
+        DestroyForms();  // first: a software load still running stops and lets go of the port
         Link().serialPort.Close();
-        DestroyForms();
         CommandLineDevices().clear();
         SystemPortLister = ListSerialPorts;
     }

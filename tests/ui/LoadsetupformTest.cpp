@@ -1,13 +1,18 @@
 // The software loading dialog over a real pseudo-terminal with the clock in the test's hand:
-// the version display, the file choice rules, starting, cancelling and ending a sequence.
+// the version display, the file choice rules, starting, cancelling and ending a sequence. The
+// sequence runs on the window's load thread; the tests run the event loop until it has ended.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <chrono>
 #include <cstring>
@@ -22,10 +27,14 @@
 #include "sim/Simreceiver.h"
 #include "support/FakeClock.h"
 #include "support/PtyPair.h"
+#include "support/QtHelpers.h"
 #include "ui/Helpform.h"
 #include "ui/Loadsetupform.h"
 #include "ui/Mainform.h"
+#include "ui/Mdbform.h"
+#include "ui/Rcvrportform.h"
 #include "ui/Scaleutils.h"
+#include "ui/Tcmcalibstatusform.h"
 
 namespace {
 
@@ -66,6 +75,10 @@ class LoadDialog : public FormsTest {
     void Choose(const QString& name) {
         FormLoadSetup->chooseFile = [name] { return name; };
         FormLoadSetup->ButtonSoftwareFileClick();
+    }
+    // Runs the event loop until the sequence and the restore after it have ended.
+    static bool LoadEnds(int timeoutMs = 10000) {
+        return testsupport::WaitUntil([] { return !FormLoadSetup->Running(); }, timeoutMs);
     }
     std::string ImageFile() {
         std::string path =
@@ -132,6 +145,17 @@ TEST_F(LoadDialog, AFileThatCannotBeOpenedStartsNothing) {
     EXPECT_TRUE(FormMain->menuBar()->isEnabled());
 }
 
+// The windows that write to the port wait while a load owns it; the help window does not.
+void ExpectPortUsersEnabled(bool enabled) {
+    EXPECT_EQ(FormMain->menuBar()->isEnabled(), enabled);
+    EXPECT_EQ(FormMain->Timer()->isActive(), enabled);
+    for (QWidget* window :
+         std::initializer_list<QWidget*>{FormPort, FormRcvrPort, FormMDB, FormTCMCalibStatus}) {
+        EXPECT_EQ(window->isEnabled(), enabled) << window->objectName().toStdString();
+    }
+    EXPECT_TRUE(FormHelp->isEnabled());
+}
+
 TEST_F(LoadDialog, APortNotAt19200EndsWithThePortErrorAndRestoresEverything) {
     OpenAt(9600);
     Receive(VersionReply(1, 0, "SIM", 0x11));  // the mask to restore
@@ -140,17 +164,14 @@ TEST_F(LoadDialog, APortNotAt19200EndsWithThePortErrorAndRestoresEverything) {
     FormMain->Timer()->start();
     FormLoadSetup->ButtonLoadClick();
     EXPECT_TRUE(FormLoadSetup->Running());
-    EXPECT_FALSE(FormMain->Timer()->isActive());
-    EXPECT_FALSE(FormMain->menuBar()->isEnabled());
+    ExpectPortUsersEnabled(false);
     EXPECT_FALSE(FormLoadSetup->PanelDoNotClose()->isHidden());
     EXPECT_EQ(FormLoadSetup->PanelLine(1)->text(), "Do Not Close Program, Do Not Remove");
     EXPECT_FALSE(FormLoadSetup->Button("ButtonDone")->isEnabled());
 
-    FormLoadSetup->TimerTimer();
-    EXPECT_FALSE(FormLoadSetup->Running());
+    ASSERT_TRUE(LoadEnds());
     EXPECT_EQ(Status(), "PORT ERROR! OPEN PORT AT 19200 BPS FIRST.");
-    EXPECT_TRUE(FormMain->Timer()->isActive());
-    EXPECT_TRUE(FormMain->menuBar()->isEnabled());
+    ExpectPortUsersEnabled(true);
     EXPECT_TRUE(FormLoadSetup->PanelDoNotClose()->isHidden());
     EXPECT_TRUE(FormLoadSetup->Button("ButtonLoad")->isEnabled());
     EXPECT_EQ(Link().baudRate, 9600);
@@ -163,18 +184,86 @@ TEST_F(LoadDialog, APortNotAt19200EndsWithThePortErrorAndRestoresEverything) {
     EXPECT_EQ(sent[config::kFrameLength + 6], msgid::kConfig);  // the version request
 }
 
+// While the sequence waits for a bootloader that does not answer, the window answers: Load
+// (after a new file was chosen) cancels it, and closing the main window ends it and puts the
+// port back before the port closes.
 TEST_F(LoadDialog, LoadDuringASequenceCancelsIt) {
+    struct Row {
+        const char* legend;
+        std::function<void()> cancel;
+        bool portOpenAfter;
+    };
+    const Row rows[] = {
+        {"Load pressed again",
+         [this] {
+             Choose(QString::fromStdString(ImageFile()));  // the file button stays usable
+             EXPECT_TRUE(FormLoadSetup->Button("ButtonLoad")->isEnabled());
+             FormLoadSetup->ButtonLoadClick();
+             EXPECT_FALSE(FormLoadSetup->Button("ButtonLoad")->isEnabled());  // once is enough
+         },
+         true},
+        {"main window closed",
+         [] {
+             QCloseEvent close;
+             QApplication::sendEvent(FormMain, &close);
+             EXPECT_FALSE(FormLoadSetup->Running());  // ended before the port closed
+         },
+         false},
+    };
+    testsupport::FastClock fast{5};  // the countdown lasts 12 s, long enough to be seen
+    testsupport::ScopedClock useFast{fast};
+    for (const Row& row : rows) {
+        OpenAt(19200);
+        FormLoadSetup->SetFileName(QString::fromStdString(ImageFile()));
+        FormLoadSetup->ButtonLoadClick();
+        ASSERT_TRUE(FormLoadSetup->Running()) << row.legend;
+        EXPECT_FALSE(FormLoadSetup->Button("ButtonLoad")->isEnabled()) << row.legend;
+        // The probes go unanswered: the sequence counts down its 60 attempts.
+        ASSERT_TRUE(testsupport::WaitUntil([this] { return Status().startsWith(loadtext::kEstablishing); }))
+            << row.legend << ": " << Status().toStdString();
+        // Neither Escape nor a close request takes the window away while the load runs.
+        FormLoadSetup->show();
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(FormLoadSetup, &escape);
+        QCloseEvent close;
+        QApplication::sendEvent(FormLoadSetup, &close);
+        EXPECT_TRUE(FormLoadSetup->isVisible()) << row.legend;
+        EXPECT_FALSE(close.isAccepted()) << row.legend;
+        row.cancel();
+        EXPECT_TRUE(LoadEnds()) << row.legend;
+        EXPECT_EQ(Status(), "Cancelled") << row.legend;
+        EXPECT_TRUE(FormMain->menuBar()->isEnabled()) << row.legend;
+        EXPECT_TRUE(FormLoadSetup->PanelDoNotClose()->isHidden()) << row.legend;
+        EXPECT_EQ(Link().serialPort.IsOpen(), row.portOpenAfter) << row.legend;
+        EXPECT_EQ(Link().baudRate, 19200) << row.legend;
+    }
+}
+
+TEST_F(LoadDialog, DestroyingTheWindowsDuringALoadStopsIt) {
+    testsupport::FastClock fast{5};
+    testsupport::ScopedClock useFast{fast};
     OpenAt(19200);
     FormLoadSetup->SetFileName(QString::fromStdString(ImageFile()));
     FormLoadSetup->ButtonLoadClick();
-    ASSERT_TRUE(FormLoadSetup->Running());
-    EXPECT_FALSE(FormLoadSetup->Button("ButtonLoad")->isEnabled());
-    Choose(QString::fromStdString(ImageFile()));  // the file button stays usable
-    EXPECT_TRUE(FormLoadSetup->Button("ButtonLoad")->isEnabled());
-    FormLoadSetup->ButtonLoadClick();
-    EXPECT_FALSE(FormLoadSetup->Running());
-    EXPECT_EQ(Status(), "Cancelled");
-    EXPECT_TRUE(FormMain->menuBar()->isEnabled());
+    ASSERT_TRUE(testsupport::WaitUntil([this] { return Status().startsWith(loadtext::kEstablishing); }));
+    DestroyForms();  // waits for the load's thread; nothing of it is left to run
+    EXPECT_EQ(FormLoadSetup, nullptr);
+    testsupport::WaitUntil([] { return false; }, 100);  // what the thread queued, if anything, is dropped
+}
+
+// The status line shows the longest messages whole, wrapped, without scrolling.
+TEST_F(LoadDialog, LongStatusesShowWhole) {
+    FormLoadSetup->ShowOver(BoundsOf(FormMain));
+    QPlainTextEdit* memo = FormLoadSetup->Memo();
+    for (const std::string& text : {std::string(loadtext::kLostAfterCheck),
+                                    std::string(loadtext::kPortLost) + "No such file or directory",
+                                    std::string(loadtext::kPortError)}) {
+        FormLoadSetup->ShowStatus(text);
+        QApplication::processEvents();
+        EXPECT_EQ(memo->toPlainText().toStdString(), text);
+        EXPECT_EQ(memo->horizontalScrollBar()->maximum(), 0) << text;
+        EXPECT_EQ(memo->verticalScrollBar()->maximum(), 0) << text;
+    }
 }
 
 // The dialog against the simulated receiver, on a clock ten times faster than real time.
@@ -195,8 +284,8 @@ class LoadDialogOnSim : public FormsTest {
         FormsTest::TearDown();
         sim->Stop();
     }
-    // Loads a one-block image; the device vanishes when the window shows `vanishAt`.
-    // Returns every status shown, in order.
+    // Loads a one-block image; the device vanishes as the sequence shows `vanishAt` (on the
+    // load's thread, before the sequence goes on). Returns every status shown, in order.
     QStringList LoadVanishingAt(const char* vanishAt) {
         const std::string image =
             std::filesystem::temp_directory_path() / ("lct-load-sim-" + std::to_string(getpid()) + ".hex");
@@ -204,22 +293,21 @@ class LoadDialogOnSim : public FormsTest {
         QStringList statuses;
         QObject::connect(FormLoadSetup->Memo(), &QPlainTextEdit::textChanged, [&] {
             const QString text = FormLoadSetup->Memo()->toPlainText();
-            if (text.isEmpty() || (!statuses.isEmpty() && statuses.back() == text)) {
-                return;
+            if (!text.isEmpty() && (statuses.isEmpty() || statuses.back() != text)) {
+                statuses << text;
             }
-            statuses << text;
+        });
+        FormLoadSetup->statusWatcher = [this, vanishAt](const std::string& text) {
             if (text == vanishAt) {
                 sim->Vanish();
                 for (int i = 0; i < 2000 && !sim->Vanished(); ++i) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
                 }
             }
-        });
+        };
         FormLoadSetup->SetFileName(QString::fromStdString(image));
         FormLoadSetup->ButtonLoadClick();
-        for (int tick = 0; tick < 1000 && FormLoadSetup->Running(); ++tick) {
-            FormLoadSetup->TimerTimer();
-        }
+        EXPECT_TRUE(testsupport::WaitUntil([] { return !FormLoadSetup->Running(); }, 60000));
         std::filesystem::remove(image);
         return statuses;
     }
@@ -250,7 +338,12 @@ TEST_F(LoadDialogOnSim, ADeviceGoneAfterTheCheckPassedSaysTheSoftwareIsIn) {
         Joined({loadtext::kCrcPassed, loadtext::kProgrammingDone, kLostNoDevice, loadtext::kLostAfterCheck}));
     EXPECT_EQ(sim->ProgrammedImage().size(), 1u);
     EXPECT_FALSE(FormLoadSetup->Running());
-    EXPECT_TRUE(FormMain->findChild<QLabel*>("StatusPanel0")->text().endsWith("Closed"));
+    // The failed reopen at 19200 was the port's last try: the port dialog offers the rate the
+    // user had, not the loading rate.
+    EXPECT_TRUE(FormMain->findChild<QLabel*>("StatusPanel0")->text().endsWith(": 19200 : Closed"))
+        << FormMain->findChild<QLabel*>("StatusPanel0")->text().toStdString();
+    EXPECT_EQ(Link().baudRate, 19200);
+    EXPECT_EQ(FormPort->selectedBaudRate, 19200);
 }
 
 TEST_F(LoadDialog, HelpOpensTheLoadingTopic) {
