@@ -1,19 +1,16 @@
 #include "ui/Statusform.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineSeries>
 #include <QScreen>
 #include <QTimer>
-#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 #include <string_view>
 
 #include "base/Clock.h"
+#include "ui/Signalplot.h"
 #include "ui/Windowplaces.h"
 #include "ui_Statusform.h"
 
@@ -190,36 +187,7 @@ void TFormStatus::BuildSentenceGrid() {
 }
 
 void TFormStatus::BuildPlot() {
-    chart_ = new QChart;
-    chart_->setObjectName("ChartSignal");
-    const char* const names[] = {"L1 SNR", "L2 SNR", "Correction level"};
-    auto* axisX = new QValueAxis(chart_);
-    axisX->setRange(-kMinutesShown, 0);
-    axisX->setTickCount(kMinutesShown + 1);
-    axisX->setLabelFormat(QStringLiteral("%d"));
-    axisX->setTitleText(QStringLiteral("minutes (0 = now)"));
-    axisY_ = new QValueAxis(chart_);
-    axisY_->setRange(0, 60);
-    axisY_->setTickCount(7);
-    axisY_->setLabelFormat(QStringLiteral("%d"));
-    axisY_->setTitleText(QStringLiteral("dB"));
-    chart_->addAxis(axisX, Qt::AlignBottom);
-    chart_->addAxis(axisY_, Qt::AlignLeft);
-    for (int i = 0; i < 3; ++i) {
-        series_[i] = new QLineSeries(chart_);
-        series_[i]->setName(QLatin1String(names[i]));
-        chart_->addSeries(series_[i]);
-        series_[i]->attachAxis(axisX);
-        series_[i]->attachAxis(axisY_);
-    }
-    chart_->legend()->setAlignment(Qt::AlignBottom);
-    chart_->setMargins(QMargins(2, 2, 2, 2));
-    chart_->setBackgroundRoundness(0);
-    auto* view = new QChartView(chart_, ui->GroupPlot);
-    view->setObjectName("ChartViewSignal");
-    view->setRenderHint(QPainter::Antialiasing);
-    view->setMinimumSize(560, 250);
-    ui->LayoutPlot->addWidget(view);
+    plot_ = std::make_unique<SignalPlot>(ui->GroupPlot, ui->LayoutPlot, kMinutesShown);
 }
 
 void TFormStatus::ShowBeside(const QRect& bounds) {
@@ -301,14 +269,14 @@ void TFormStatus::ShowPlot(int64_t nowMs) {
     if (!isVisible()) {
         return;  // drawn when shown: the history is kept meanwhile
     }
-    QList<QPointF> points[3];
+    SignalPlot::Points points;
     double high = 0;
     double low = 0;
     for (size_t i = 0; i < status_.HistorySize(); ++i) {
         const SignalPoint& p = status_.HistoryAt(i);
         const double x = static_cast<double>(p.ms - nowMs) / kMsPerMinute;
-        const double values[3] = {p.l1Snr, p.l2Snr, p.correctionDb};
-        for (int s = 0; s < 3; ++s) {
+        const double values[SignalPlot::kSeries] = {p.l1Snr, p.l2Snr, p.correctionDb};
+        for (size_t s = 0; s < SignalPlot::kSeries; ++s) {
             if (!std::isnan(values[s])) {
                 points[s].append(QPointF(x, values[s]));
                 high = std::max(high, values[s]);
@@ -316,12 +284,5 @@ void TFormStatus::ShowPlot(int64_t nowMs) {
             }
         }
     }
-    for (int s = 0; s < 3; ++s) {
-        series_[s]->replace(points[s]);
-    }
-    // Whole tens of dB, 0 to 60 unless the values go beyond.
-    const double bottom = std::floor(low / 10.0) * 10.0;
-    const double top = std::max(60.0, std::ceil(high / 10.0) * 10.0);
-    axisY_->setRange(bottom, top);
-    axisY_->setTickCount(static_cast<int>((top - bottom) / 10.0) + 1);
+    plot_->Show(points, low, high);
 }

@@ -7,17 +7,16 @@
 #include <QDialog>
 #include <QRect>
 #include <cstdint>
+#include <memory>
 
 #include "config/Receiverstatus.h"
 
 namespace Ui {
 class TFormStatus;
 }
-class QChart;
 class QLabel;
-class QLineSeries;
 class QTimer;
-class QValueAxis;
+class SignalPlot;
 
 class TFormStatus : public QDialog {
     Q_OBJECT
@@ -36,7 +35,7 @@ class TFormStatus : public QDialog {
 
     const ReceiverStatus& Status() const { return status_; }
     QLabel* ValueLabel(const char* name) const;
-    QChart* Chart() const { return chart_; }
+    const SignalPlot& Plot() const { return *plot_; }
     QTimer* Timer() const { return timer_; }
 
     bool positioned = false;
@@ -55,9 +54,7 @@ class TFormStatus : public QDialog {
     Ui::TFormStatus* ui;
     ReceiverStatus status_;
     QTimer* timer_;
-    QChart* chart_ = nullptr;
-    QLineSeries* series_[3] = {};  // L1 SNR, L2 SNR, correction level
-    QValueAxis* axisY_ = nullptr;
+    std::unique_ptr<SignalPlot> plot_;
     QLabel* countLabels_[kNmeaKindCount] = {};
     QLabel* ageLabels_[kNmeaKindCount] = {};
 };

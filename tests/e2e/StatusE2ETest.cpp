@@ -5,12 +5,12 @@
 #include <QChart>
 #include <QComboBox>
 #include <QLabel>
-#include <QLineSeries>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTimer>
 
 #include "E2EFixture.h"
+#include "ui/Signalplot.h"
 #include "ui/Statusform.h"
 
 namespace {
@@ -73,9 +73,8 @@ TEST_F(StatusE2E, ShowsWhatTheReceiverSendsAndMarksSentencesThatStopComing) {
     }
     EXPECT_EQ(Text("LabelCountOther"), "0");
     EXPECT_EQ(Text("LabelChecksumFailures"), "0");
-    const auto* l1 = qobject_cast<QLineSeries*>(FormStatus->Chart()->series().at(0));
-    EXPECT_GE(l1->count(), 3) << "a point a second";
-    EXPECT_LE(l1->at(l1->count() - 1).x(), 0.0);
+    EXPECT_GE(FormStatus->Plot().PointCount(0), 3) << "a point a second";
+    EXPECT_LE(FormStatus->Plot().LastX(0), 0.0);
 
     SimFaults quiet = sim->Faults();
     quiet.silent = true;
