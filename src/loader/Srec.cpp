@@ -3,25 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "proto/Bytes.h"
+
 namespace {
 
 constexpr uint64_t kAddressSpace = uint64_t{1} << 32;
 constexpr size_t kMinLineText = 4;  // "S", type digit, two count digits
 // A file line is kept only this far: enough to see that it is too long for a record.
 constexpr size_t kKeptLineChars = kSrecMaxLineText + 3;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 int AddressWidth(int type) {
     switch (type) {
@@ -51,7 +40,7 @@ std::string_view WithoutLineEnd(std::string_view line) {
 }
 
 uint8_t PairAt(std::string_view text, size_t pos) {
-    return static_cast<uint8_t>(HexValue(text[pos]) * 16 + HexValue(text[pos + 1]));
+    return static_cast<uint8_t>(hex_digit_value(text[pos]) * 16 + hex_digit_value(text[pos + 1]));
 }
 
 SrecBlockReader programBlockReader;
@@ -94,14 +83,14 @@ SRecord srec_decode_line(std::string_view line) {
     if (text.size() < kMinLineText || text.size() > kSrecMaxLineText || text[0] != 'S') {
         return invalid;
     }
-    if (!std::all_of(text.begin() + 1, text.end(), [](char c) { return HexValue(c) >= 0; })) {
+    if (!std::all_of(text.begin() + 1, text.end(), [](char c) { return hex_digit_value(c) >= 0; })) {
         return invalid;
     }
     const int count = PairAt(text, 2);
     if (text.size() != 2 * static_cast<size_t>(count) + 4) {
         return invalid;
     }
-    const int type = HexValue(text[1]);
+    const int type = hex_digit_value(text[1]);
     const int width = AddressWidth(type);
     // A count too small for the address and checksum cannot describe a record.
     if (count < width + 1) {

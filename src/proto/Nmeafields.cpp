@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "proto/Bytes.h"
+
 namespace {
 
 constexpr size_t kMaxDigits = 15;  // a double holds 15 decimal digits exactly
@@ -17,26 +19,13 @@ bool IsUpper(char c) {
     return c >= 'A' && c <= 'Z';
 }
 
-int HexValue(char c) {
-    if (IsDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 // True when `digits` is exactly two hex digits equal to the XOR of `data`'s characters.
 bool ChecksumMatches(std::string_view data, std::string_view digits) {
     if (digits.size() != 2) {
         return false;
     }
-    const int high = HexValue(digits[0]);
-    const int low = HexValue(digits[1]);
+    const int high = hex_digit_value(digits[0]);
+    const int low = hex_digit_value(digits[1]);
     if (high < 0 || low < 0) {
         return false;
     }
