@@ -89,6 +89,18 @@ void PlaceOver(QWidget* window, const QRect& bounds, bool clampToZero) {
     window->move(CentredOver(bounds, window->frameGeometry().size(), clampToZero));
 }
 
+QPoint PlaceBeside(const QRect& bounds, const QSize& size, const QRect& screen) {
+    const int rightRoom = screen.right() - bounds.right();
+    const int leftRoom = bounds.left() - screen.left();
+    int x = bounds.right() + 1;
+    if (rightRoom < size.width() && (leftRoom >= size.width() || leftRoom > rightRoom)) {
+        x = bounds.left() - size.width();
+    }
+    x = std::max(screen.left(), std::min(x, screen.right() + 1 - size.width()));
+    const int y = std::max(screen.top(), std::min(bounds.top(), screen.bottom() + 1 - size.height()));
+    return {x, y};
+}
+
 QRect BoundsOf(const QWidget* window) {
     return window->frameGeometry();
 }

@@ -26,6 +26,11 @@ QPoint CentredOver(const QRect& bounds, const QSize& size, bool clampToZero);
 // and moved as little as needed to lie wholly on it. None when it overlaps no screen.
 std::optional<QRect> ClampToScreens(const QRect& saved, const QList<QRect>& screens);
 
+// The top-left corner for a window of outer size `size` beside `bounds` on a screen whose
+// available area is `screen`: right of the bounds if it fits there, else left of them if it
+// fits there, else on the side with more room; always inside the screen as far as it can be.
+QPoint PlaceBeside(const QRect& bounds, const QSize& size, const QRect& screen);
+
 // Moves a top-level window so that its frame is centred over `bounds`.
 void PlaceOver(QWidget* window, const QRect& bounds, bool clampToZero);
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/Clock.h"
+#include "ui/Scaleutils.h"
 #include "ui/Signalplot.h"
 #include "ui/Windowplaces.h"
 #include "ui_Statusform.h"
@@ -118,18 +119,6 @@ void SetStale(QLabel* label, bool stale) {
 }
 
 }  // namespace
-
-QPoint PlaceBeside(const QRect& bounds, const QSize& size, const QRect& screen) {
-    const int rightRoom = screen.right() - bounds.right();
-    const int leftRoom = bounds.left() - screen.left();
-    int x = bounds.right() + 1;
-    if (rightRoom < size.width() && (leftRoom >= size.width() || leftRoom > rightRoom)) {
-        x = bounds.left() - size.width();
-    }
-    x = std::max(screen.left(), std::min(x, screen.right() + 1 - size.width()));
-    const int y = std::max(screen.top(), std::min(bounds.top(), screen.bottom() + 1 - size.height()));
-    return {x, y};
-}
 
 TFormStatus::TFormStatus(QWidget* parent)
     : QDialog(parent), ui(new Ui::TFormStatus), timer_(new QTimer(this)) {

@@ -59,9 +59,4 @@ class TFormStatus : public QDialog {
     QLabel* ageLabels_[kNmeaKindCount] = {};
 };
 
-// The top-left corner for a window of outer size `size` beside `bounds` on a screen whose
-// available area is `screen`: right of the bounds if it fits there, else left of them if it
-// fits there, else on the side with more room; always inside the screen as far as it can be.
-QPoint PlaceBeside(const QRect& bounds, const QSize& size, const QRect& screen);
-
 extern TFormStatus* FormStatus;
