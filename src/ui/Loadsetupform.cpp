@@ -58,6 +58,13 @@ bool ReopenLinkAt(uint32_t baud) {
     return opened;
 }
 
+// Asks the receiver for its configuration message, which carries the software version.
+void WriteVersionRequest() {
+    uint8_t frame[request::kFrameLength];
+    const uint16_t length = build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
+    Link().serialPort.Write(frame, length);
+}
+
 }  // namespace
 
 // The sequence's host on the load's thread. It uses the port and the link's rate, which the
@@ -88,11 +95,7 @@ class TFormLoadSetup::SequenceHost final : public LoaderHost {
         return opened;
     }
     uint32_t CurrentBaud() const override { return static_cast<uint32_t>(Link().baudRate); }
-    void RequestVersion() override {
-        uint8_t frame[request::kFrameLength];
-        const uint16_t length = build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
-        Link().serialPort.Write(frame, length);
-    }
+    void RequestVersion() override { WriteVersionRequest(); }
     void UpdateVersionLabel(const ReceiverVersion& version) override {
         Post([form = &form_, version] { form->UpdateVersionLabel(version); });
     }
@@ -430,9 +433,7 @@ void TFormLoadSetup::ShowProgress(int32_t handled, int32_t estimate) {
 }
 
 void TFormLoadSetup::RequestVersion() {
-    uint8_t frame[request::kFrameLength];
-    const uint16_t length = build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
-    Link().serialPort.Write(frame, length);
+    WriteVersionRequest();
 }
 
 bool TFormLoadSetup::ReopenPort(uint32_t baud) {
