@@ -3,7 +3,6 @@
 #include <array>
 #include <csignal>
 #include <cstdio>
-#include <functional>
 #include <string>
 
 #include "base/Clock.h"
@@ -37,8 +36,8 @@ constexpr int kPlainProgressSteps = 10;  // lines per load when the output is no
 constexpr int kTickPauseMs = 1;          // the loading window's timer interval
 constexpr int kExitCancelled = 130;      // 128 + SIGINT, as a shell reports an interrupted command
 
-// Set by SIGINT or SIGTERM; the sequence asks for it at every wait (and the load loop between
-// ticks) and cancels, which puts the port and the receiver's settings back.
+// Set by SIGINT or SIGTERM; the sequence asks for it at every wait and cancels, which puts
+// the port and the receiver's settings back.
 volatile std::sig_atomic_t cancelRequested = 0;
 void OnCancelSignal(int /*signal*/) {
     cancelRequested = 1;
@@ -109,11 +108,9 @@ class TerminalLoaderHost final : public LoaderHost {
         std::fflush(stdout);
     }
     bool DeviceGone() override { return !port_.IsOpen(); }
-    bool StopRequested() override { return stopRequested && stopRequested(); }
+    // Ctrl-C or SIGTERM: the sequence asks at every wait and ends with "Cancelled".
+    bool StopRequested() override { return cancelRequested != 0; }
     void EndSequence() override;
-
-    // Asked at every wait of the sequence: true ends the load with "Cancelled".
-    std::function<bool()> stopRequested;
 
     const std::string& LastStatus() const { return lastStatus_; }
 
@@ -263,16 +260,10 @@ int LoadImage(const Endpoint& endpoint, const std::string& name) {
         return kExitCancelled;
     }
     TerminalLoaderHost host(session.Port(), endpoint.device, endpoint.baud, mask);
-    host.stopRequested = [&signals] { return signals.Requested(); };
     LoadSequence sequence(host);
     sequence.Start(image);  // owns the stream from here
     while (sequence.Running()) {
-        // A signal seen at a wait inside the tick cancels there; one between ticks, here.
-        if (signals.Requested()) {
-            sequence.Cancel();  // shows "Cancelled" and ends through EndSequence
-            break;
-        }
-        sequence.Tick();
+        sequence.Tick();  // a signal is seen at the tick's first wait at the latest
         CurrentClock().SleepMs(kTickPauseMs);
     }
     if (host.LastStatus() == loadtext::kCancelled) {
