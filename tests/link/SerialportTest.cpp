@@ -16,6 +16,7 @@
 #include "link/Serialport.h"
 #include "link/Serialport_posix.h"
 #include "support/PtyPair.h"
+#include "support/SerialReads.h"
 
 namespace {
 
@@ -66,14 +67,7 @@ class SerialPortPty : public ::testing::Test {
     }
 
     Bytes ReadBytes(uint32_t capacity, int32_t waitMs, bool* ok = nullptr) {
-        Bytes bytes(capacity);
-        uint32_t count = 12345;
-        const bool result = port.Read(bytes.data(), capacity, &count, waitMs);
-        if (ok != nullptr) {
-            *ok = result;
-        }
-        bytes.resize(result ? count : 0);
-        return bytes;
+        return testsupport::ReadBytes(port, capacity, waitMs, ok);
     }
 
     PtyPair pty;

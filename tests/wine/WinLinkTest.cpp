@@ -23,6 +23,7 @@
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "proto/Receivepump.h"
+#include "support/SerialReads.h"
 
 namespace {
 
@@ -132,14 +133,7 @@ class WinSerialPort : public ::testing::Test {
         ASSERT_TRUE(port.Open(name, rate)) << name << ": " << port.LastErrorText();
     }
     Bytes ReadBytes(uint32_t capacity, int32_t waitMs, bool* ok = nullptr) {
-        Bytes bytes(capacity);
-        uint32_t count = 12345;
-        const bool result = port.Read(bytes.data(), capacity, &count, waitMs);
-        if (ok != nullptr) {
-            *ok = result;
-        }
-        bytes.resize(result ? count : 0);
-        return bytes;
+        return testsupport::ReadBytes(port, capacity, waitMs, ok);
     }
 
     SerialPort port;
