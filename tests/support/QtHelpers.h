@@ -1,9 +1,11 @@
 #pragma once
 // Helpers for tests with real windows.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -34,11 +36,20 @@ class ModalAcceptor {
     explicit ModalAcceptor(std::function<void(QDialog*)> seen = {}) : seen_(std::move(seen)) {
         timer_.setInterval(5);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-                if (seen_) {
-                    seen_(dialog);
-                }
-                dialog->accept();
+            QPointer<QDialog> dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                return;
+            }
+            if (seen_) {
+                seen_(dialog);
+            }
+            dialog->accept();
+            // A dialog that stays open through several accept() calls is rejected: a failure
+            // of the test, not a hang until the time-out.
+            refusals_ = dialog != nullptr && dialog->isVisible() ? refusals_ + 1 : 0;
+            if (refusals_ == kMostRefusals) {
+                ADD_FAILURE() << "a " << dialog->metaObject()->className() << " would not accept";
+                dialog->reject();
             }
         });
         timer_.start();
@@ -46,6 +57,8 @@ class ModalAcceptor {
 
   private:
     std::function<void(QDialog*)> seen_;
+    static constexpr int kMostRefusals = 3;
+    int refusals_ = 0;
     QTimer timer_;
 };
 

@@ -138,6 +138,11 @@ TEST_F(StoredSettings, FileDialogsStartInTheFolderUsedLastForTheirKindOfFile) {
                 auto* dialog = qobject_cast<QFileDialog*>(d);
                 ASSERT_NE(dialog, nullptr);
                 startedIn = dialog->directory().absolutePath();
+                // selectFile() leaves the name edit alone while it has the focus, which it
+                // has once the dialog is active; the dialog would then never accept.
+                if (QWidget* focused = QApplication::focusWidget()) {
+                    focused->clearFocus();
+                }
                 dialog->selectFile(QString::fromStdString(file));
             });
             open();
