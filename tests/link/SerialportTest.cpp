@@ -20,18 +20,9 @@
 
 namespace {
 
+using testsupport::Stopwatch;
+
 using Bytes = std::vector<uint8_t>;
-
-class Stopwatch {
-  public:
-    int64_t ElapsedMs() const {
-        using namespace std::chrono;
-        return duration_cast<milliseconds>(steady_clock::now() - start_).count();
-    }
-
-  private:
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
 
 // Runs `action` on another thread after `delayMs`, joined when this object goes.
 class Later {

@@ -1,5 +1,6 @@
 #pragma once
-// One read of a serial port in a test, as the bytes it gave.
+// One read of a serial port in a test, as the bytes it gave, and a watch to time it by.
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -20,5 +21,17 @@ inline std::vector<uint8_t> ReadBytes(SerialPort& port, uint32_t capacity, int32
     bytes.resize(result ? count : 0);
     return bytes;
 }
+
+// Milliseconds since it was made.
+class Stopwatch {
+  public:
+    int64_t ElapsedMs() const {
+        using namespace std::chrono;
+        return duration_cast<milliseconds>(steady_clock::now() - start_).count();
+    }
+
+  private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
 
 }  // namespace testsupport

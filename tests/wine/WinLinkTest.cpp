@@ -27,6 +27,8 @@
 
 namespace {
 
+using testsupport::Stopwatch;
+
 using Bytes = std::vector<uint8_t>;
 
 // The ports the rig sets up.
@@ -51,17 +53,6 @@ bool UnderWine() {
     if (UnderWine()) {                        \
         GTEST_SKIP() << "Wine: " << (reason); \
     }
-
-class Stopwatch {
-  public:
-    int64_t ElapsedMs() const {
-        using namespace std::chrono;
-        return duration_cast<milliseconds>(steady_clock::now() - start_).count();
-    }
-
-  private:
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
 
 void SleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
