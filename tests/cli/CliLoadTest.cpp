@@ -2,22 +2,12 @@
 // image check that needs no receiver.
 #include <csignal>
 #include <fstream>
-#include <random>
 
 #include "CliFixture.h"
 #include "SrecText.h"
 #include "loader/X1f.h"
 
 namespace {
-
-std::vector<uint8_t> RandomBytes(size_t count, unsigned start) {
-    std::vector<uint8_t> data(count);
-    std::mt19937 rng(start);
-    for (auto& b : data) {
-        b = static_cast<uint8_t>(rng());
-    }
-    return data;
-}
 
 constexpr uint32_t kLowest = 0x00020000;
 

@@ -8,7 +8,6 @@
 #include <QProgressBar>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 #include "E2EFixture.h"
 #include "loader/SrecText.h"
@@ -25,11 +24,7 @@ TEST_F(E2ETest, AWholeLoadThroughTheWindowProgramsTheImageAndShowsTheNewVersion)
     FormPort->ButtonApplyClick();  // the simulator's device at 19200
     ASSERT_TRUE(Link().serialPort.IsOpen());
 
-    std::vector<uint8_t> data(3000);
-    std::mt19937 rng(5);
-    for (auto& b : data) {
-        b = static_cast<uint8_t>(rng());
-    }
+    const std::vector<uint8_t> data = RandomBytes(3000, 5);
     const uint32_t lowest = 0x00020000;
     const std::string image =
         std::filesystem::temp_directory_path() / ("lct-e2e-load-" + std::to_string(getpid()) + ".hex");

@@ -1,7 +1,9 @@
 #pragma once
-// Writes S-record text for tests: one record, or an image of S3 records with an end record.
+// Writes S-record text for tests: one record, or an image of S3 records with an end record,
+// and the same pseudo-random image bytes for the same seed.
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,4 +57,13 @@ inline std::string MakeSrecImage(const std::vector<std::pair<uint32_t, std::vect
         }
     }
     return text + MakeSrecLine(7, 0, {}, lineEnd);
+}
+
+inline std::vector<uint8_t> RandomBytes(size_t count, unsigned seed) {
+    std::vector<uint8_t> data(count);
+    std::mt19937 rng(seed);
+    for (auto& b : data) {
+        b = static_cast<uint8_t>(rng());
+    }
+    return data;
 }

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <random>
 #include <regex>
 
 #include "../cli/FlatJson.h"
@@ -106,11 +105,7 @@ TEST_F(WineTest, LoadProgramsTheImageByteForByte) {
     options.timing.workingIntervalMs = 500;
     options.timing.powerCycleAfterMs = 0;  // cycled when the tool says so
     MappedSim receiver(kPort, options);
-    std::vector<uint8_t> data(3000);
-    std::mt19937 random(7);
-    for (uint8_t& byte : data) {
-        byte = static_cast<uint8_t>(random());
-    }
+    const std::vector<uint8_t> data = RandomBytes(3000, 7);
     constexpr uint32_t kLowest = 0x00020000;
     const std::string image =
         std::filesystem::temp_directory_path() / ("lct-wine-" + std::to_string(getpid()) + ".hex");
