@@ -16,7 +16,7 @@
 
 class E2ETest : public ::testing::Test {
   protected:
-    void StartSim(SimOptions options) {
+    void StartSim(const SimOptions& options) {
         sim = std::make_unique<SimReceiver>(options);
         ASSERT_TRUE(sim->Start()) << sim->LastError();
         CommandLineDevices() = {sim->DevicePath()};
