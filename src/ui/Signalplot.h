@@ -1,13 +1,13 @@
 #pragma once
-// The status window's plot of L1 SNR, L2 SNR and correction level over the last minutes.
-// Drawn with Qt Charts where the build has it (Signalplot_charts.cpp); a build of Qt without
-// Charts (the static Qt cross-built for Windows from Debian's qt6-base alone) shows a line that
-// says so instead (Signalplot_none.cpp).
+// The status window's plot of L1 SNR, L2 SNR and correction level over the last minutes, drawn
+// by the program itself with QPainter, so that every build (Linux, and the static Qt for
+// Windows) shows the same plot with nothing beyond Qt Widgets.
 #include <QList>
 #include <QPointF>
 #include <array>
 
 class QBoxLayout;
+class QColor;
 class QWidget;
 
 class SignalPlot {
@@ -24,12 +24,14 @@ class SignalPlot {
     // Replaces the curves (x in minutes before now, y in dB); the dB axis spans whole tens from
     // `low` (or 0) up to `high` (or 60).
     void Show(const Points& points, double low, double high);
-    // The points of one curve as shown (0 where the build has no plot).
+    // The points of one curve as shown.
     int PointCount(int series) const;
     // Its last point's x (0 when it has none).
     double LastX(int series) const;
+    // The colour a curve is drawn in: the tests that look at the screen search for it.
+    static QColor SeriesColor(int series);
 
   private:
-    struct Parts;
-    Parts* parts_;
+    class View;
+    View* view_;  // owned by its parent widget
 };

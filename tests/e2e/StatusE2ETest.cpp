@@ -2,8 +2,8 @@
 // ages of the sentences turning red when the receiver goes quiet, the signal plot, and the
 // sentences of other talkers, which the main window does not show.
 #include <QAction>
-#include <QChart>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -14,6 +14,16 @@
 #include "ui/Statusform.h"
 
 namespace {
+
+int PixelsOfColour(const QImage& image, const QColor& colour) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            count += image.pixelColor(x, y).rgb() == colour.rgb() ? 1 : 0;
+        }
+    }
+    return count;
+}
 
 QString Text(const char* label) {
     return FormStatus->ValueLabel(label)->text();
@@ -75,6 +85,11 @@ TEST_F(StatusE2E, ShowsWhatTheReceiverSendsAndMarksSentencesThatStopComing) {
     EXPECT_EQ(Text("LabelChecksumFailures"), "0");
     EXPECT_GE(FormStatus->Plot().PointCount(0), 3) << "a point a second";
     EXPECT_LE(FormStatus->Plot().LastX(0), 0.0);
+    // Each curve is drawn: its colour covers a stretch of the plot's pixels.
+    const QImage drawn = FormStatus->findChild<QWidget*>("PlotSignal")->grab().toImage();
+    for (int series = 0; series < SignalPlot::kSeries; ++series) {
+        EXPECT_GT(PixelsOfColour(drawn, SignalPlot::SeriesColor(series)), 20) << "curve " << series;
+    }
 
     SimFaults quiet = sim->Faults();
     quiet.silent = true;
