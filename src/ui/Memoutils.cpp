@@ -1,10 +1,13 @@
 #include "ui/Memoutils.h"
 
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "base/Timeutils.h"
@@ -13,7 +16,17 @@ int LinesThatFit(const QWidget* control) {
     // The area inside the control's frame: known from its geometry, before it is shown.
     const int clientHeight = control->contentsRect().height();
     const int fontHeight = std::abs(QFontInfo(control->font()).pixelSize());
-    return (clientHeight - 2) / (fontHeight + 2);
+    const int byPixelSize = (clientHeight - 2) / (fontHeight + 2);
+    // A memo shows fewer lines than that rule says when the font spaces its lines wider than
+    // its pixel size plus two (DejaVu Sans at 13 px, Windows fonts under Wine), and a memo
+    // filled to it would scroll. A plain text memo gives each line its height rounded up and
+    // keeps its document margin above the first line and below the last, less one pixel.
+    const auto* memo = qobject_cast<const QPlainTextEdit*>(control);
+    const double margins = memo != nullptr ? 2 * memo->document()->documentMargin() + 1 : 0.0;
+    const QFontMetricsF metrics(control->font());
+    const double lineHeight = std::ceil(std::max(metrics.lineSpacing(), metrics.height()));
+    const int byLineSpacing = static_cast<int>(std::floor((clientHeight - margins) / lineHeight));
+    return std::min(byPixelSize, byLineSpacing);
 }
 
 int LineCount(const QPlainTextEdit* memo) {

@@ -5,7 +5,8 @@
 class QPlainTextEdit;
 class QWidget;
 
-// How many text lines fit in the control: (client height - 2) / (|font pixel height| + 2).
+// How many text lines fit in the control: (client height - 2) / (|font pixel height| + 2), and
+// never more than the font's line spacing lets a memo show without scrolling.
 int LinesThatFit(const QWidget* control);
 
 // The number of lines the memo holds (an empty memo holds none).
