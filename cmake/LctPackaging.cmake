@@ -17,6 +17,9 @@ if(TARGET lctrovi-utility)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
 
+# The machine-readable copyright file every Debian package carries.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 # Man pages from each program's --help; the version is given, so no program needs a display.
 find_program(LCT_HELP2MAN help2man)
 if(LCT_HELP2MAN AND LCT_INSTALLED_PROGRAMS AND NOT CMAKE_CROSSCOMPILING)

@@ -1,8 +1,15 @@
 #include "ui/Aboutform.h"
 
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFontDatabase>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
 
 #include "ui/Scaleutils.h"
 #include "ui_Aboutform.h"
@@ -53,10 +60,12 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent), ui(new Ui::TFormAbout
     timer_->setInterval(1000);
     connect(timer_, &QTimer::timeout, this, &TFormAbout::TimerTimer);
     connect(ui->ButtonClose, &QPushButton::clicked, this, &TFormAbout::ButtonCloseClick);
+    connect(ui->ButtonLicences, &QPushButton::clicked, this, &TFormAbout::ButtonLicencesClick);
 
     FitClientToControls(this);
     tickCount_ = 0;
     ui->ButtonClose->hide();
+    ui->ButtonLicences->hide();
     timer_->stop();
     ui->LabelPartNumber->show();
     ui->ImageMarks->show();
@@ -77,6 +86,7 @@ void TFormAbout::SetStayOnTop(bool onTop) {
 void TFormAbout::ShowSplash(const QRect& bounds) {
     PlaceOver(this, bounds, true);
     ui->ButtonClose->hide();
+    ui->ButtonLicences->hide();
     timer_->start();
     SetStayOnTop(true);
     tickCount_ = 0;
@@ -95,12 +105,59 @@ void TFormAbout::TimerTimer() {
 void TFormAbout::ShowOver(const QRect& bounds) {
     PlaceOver(this, bounds, true);
     ui->ButtonClose->show();
+    ui->ButtonLicences->show();
     SetStayOnTop(false);
     show();
 }
 
 void TFormAbout::ButtonCloseClick() {
     hide();
+}
+
+void TFormAbout::ButtonLicencesClick() {
+    if (licences_ == nullptr) {
+        licences_ = CreateLicencesWindow(this);
+    }
+    PlaceOver(licences_, frameGeometry(), true);
+    licences_->show();
+    licences_->raise();
+}
+
+QDialog* CreateLicencesWindow(QWidget* parent) {
+    auto* window = new QDialog(parent);
+    window->setObjectName("FormLicences");
+    window->setWindowTitle(QStringLiteral("Licences"));
+    auto* tabs = new QTabWidget(window);
+    tabs->setObjectName("TabsLicences");
+    const struct {
+        const char* title;
+        const char* resource;
+    } texts[] = {
+        {"Third-party notices", ":/licences/packaging/THIRD-PARTY-NOTICES.txt"},
+        {"GNU GPL 3.0", ":/licences/LICENSE"},
+        {"GNU LGPL 3.0", ":/licences/packaging/licences/LGPL-3.0.txt"},
+        {"GCC Runtime Library Exception", ":/licences/packaging/licences/GCC-exception-3.1.txt"},
+        {"ZPL 2.1", ":/licences/packaging/licences/ZPL-2.1.txt"},
+    };
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    for (const auto& text : texts) {
+        QFile file(QLatin1String(text.resource));
+        auto* page = new QPlainTextEdit(tabs);
+        page->setReadOnly(true);
+        page->setFont(fixed);
+        page->setLineWrapMode(QPlainTextEdit::NoWrap);
+        page->setPlainText(file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll())
+                                                          : QStringLiteral("(missing from this build)"));
+        tabs->addTab(page, QLatin1String(text.title));
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, window);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, window, &QDialog::hide);
+    auto* layout = new QVBoxLayout(window);
+    layout->addWidget(tabs);
+    layout->addWidget(buttons);
+    const int columns = QFontMetrics(fixed).horizontalAdvance(QString(100, QLatin1Char('M')));
+    window->resize(std::min(columns, 900), 520);
+    return window;
 }
 
 QWidget* TFormAbout::ButtonClose() const {

@@ -20,6 +20,8 @@ class TFormAbout : public QDialog {
 
     void TimerTimer();
     void ButtonCloseClick();
+    // Shows the licence and the third-party notices, one tab each.
+    void ButtonLicencesClick();
 
     int TickCount() const { return tickCount_; }
     QTimer* Timer() const { return timer_; }
@@ -31,7 +33,11 @@ class TFormAbout : public QDialog {
     Ui::TFormAbout* ui;
     QTimer* timer_;
     int tickCount_ = 0;
+    QDialog* licences_ = nullptr;
 };
+
+// The window of the program's licence and the third-party notices, built into the program.
+QDialog* CreateLicencesWindow(QWidget* parent);
 
 // The logo drawn for the about window.
 QPixmap DrawMarksLogo(int size);

@@ -2,6 +2,9 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTimer>
 
 #include "ui/Aboutform.h"
@@ -51,6 +54,27 @@ TEST(AboutWindow, AboutBoxHasCloseAndIsPlacedOnEveryShowing) {
     EXPECT_EQ(about.frameGeometry().topLeft(), QPoint(0, 0));  // clamped
     about.ButtonCloseClick();
     EXPECT_FALSE(about.isVisible());
+}
+
+// The licence and the notices are built into the program, so every build shows them whole.
+TEST(AboutWindow, LicencesShowTheNoticesAndEveryLicenceText) {
+    TFormAbout about;
+    about.ShowOver(QRect(100, 100, 650, 612));
+    auto* button = about.findChild<QPushButton*>("ButtonLicences");
+    ASSERT_NE(button, nullptr);
+    button->click();
+    const auto* tabs = about.findChild<QTabWidget*>("TabsLicences");
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_TRUE(tabs->window()->isVisible());
+    const char* const firstLines[] = {"LCTrovi Utility", "GNU GENERAL PUBLIC LICENSE",
+                                      "GNU LESSER GENERAL PUBLIC LICENSE", "GCC RUNTIME LIBRARY EXCEPTION",
+                                      "Zope Public License"};
+    ASSERT_EQ(tabs->count(), 5);
+    for (int i = 0; i < tabs->count(); ++i) {
+        const QString text = static_cast<QPlainTextEdit*>(tabs->widget(i))->toPlainText();
+        EXPECT_TRUE(text.trimmed().startsWith(QLatin1String(firstLines[i]))) << text.left(80).toStdString();
+        EXPECT_GT(text.size(), 1000) << i;
+    }
 }
 
 TEST(AboutWindow, OpenedDuringTheSplashItStillDisappearsWithTheSplash) {
