@@ -60,6 +60,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), ui(new Ui::TFormMai
     }
     RestoreMainWindowPlace(this);  // where the last run left it, when that is on a screen
     messageCount = 0;
+    UseFixedPitchOnWindows(ui->Memo);
     layout()->activate();  // gives the memo its size inside the fitted window
     maxLines = LinesThatFit(ui->Memo);
     logging = false;

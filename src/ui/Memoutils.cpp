@@ -1,5 +1,6 @@
 #include "ui/Memoutils.h"
 
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPlainTextEdit>
@@ -64,4 +65,26 @@ QString StampedLine(const QString& text) {
 
 void AddStampedLine(const QString& text, QPlainTextEdit* memo, int limit) {
     AddLine(StampedLine(text), memo, limit);
+}
+
+QFont FixedPitchFont(const QFont& base) {
+    QFont font = base;
+    for (const char* family : {"Consolas", "Courier New"}) {
+        if (QFontDatabase::hasFamily(QLatin1String(family))) {
+            font.setFamilies({QLatin1String(family)});
+            font.setStyleHint(QFont::TypeWriter);
+            return font;
+        }
+    }
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSizeF(base.pointSizeF());
+    return fixed;
+}
+
+void UseFixedPitchOnWindows(QWidget* window) {
+#ifdef Q_OS_WIN
+    window->setFont(FixedPitchFont(window->font()));
+#else
+    (void)window;
+#endif
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Appending lines to a read-only text area with a line limit.
+#include <QFont>
 #include <QString>
 
 class QPlainTextEdit;
@@ -21,3 +22,11 @@ QString StampedLine(const QString& text);
 
 // AddLine of the current time of day, ": " and the text.
 void AddStampedLine(const QString& text, QPlainTextEdit* memo, int limit);
+
+// A fixed-pitch font of the base font's size: Consolas, else Courier New (one of them is on
+// every Windows), else the platform's own fixed font.
+QFont FixedPitchFont(const QFont& base);
+
+// Gives the window the fixed-pitch font where the platform's default would not line up the
+// columns of sentences and values (Windows); elsewhere leaves it as it is.
+void UseFixedPitchOnWindows(QWidget* window);

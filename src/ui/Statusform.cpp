@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/Clock.h"
+#include "ui/Memoutils.h"
 #include "ui/Scaleutils.h"
 #include "ui/Signalplot.h"
 #include "ui/Windowplaces.h"
@@ -123,6 +124,7 @@ void SetStale(QLabel* label, bool stale) {
 TFormStatus::TFormStatus(QWidget* parent)
     : QDialog(parent), ui(new Ui::TFormStatus), timer_(new QTimer(this)) {
     ui->setupUi(this);
+    UseFixedPitchOnWindows(this);
     BuildSentenceGrid();
     BuildPlot();
     timer_->setObjectName("Timer");

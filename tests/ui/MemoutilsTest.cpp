@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFontInfo>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QRegularExpression>
+#include <QScrollBar>
 
 #include "ui/Memoutils.h"
 
@@ -79,6 +80,14 @@ TEST(LinesThatFit, AMemoFilledToItNeverScrolls) {
         EXPECT_EQ(memo.verticalScrollBar()->maximum(), 0) << f.family << " " << f.pixelSize << " px";
         EXPECT_GE(limit, (memo.contentsRect().height() - 2) / (f.pixelSize + 2) - 3) << "fills the display";
     }
+}
+
+TEST(FixedPitchFont, KeepsTheSizeAndHasFixedPitch) {
+    QFont base;
+    base.setPointSize(11);
+    const QFont fixed = FixedPitchFont(base);
+    EXPECT_TRUE(QFontInfo(fixed).fixedPitch()) << QFontInfo(fixed).family().toStdString();
+    EXPECT_EQ(QFontInfo(fixed).pointSize(), 11);
 }
 
 }  // namespace
