@@ -1,5 +1,7 @@
 #include "link/Telnetcodec.h"
 
+#include <cstring>
+
 namespace telnet {
 
 namespace {
@@ -44,13 +46,18 @@ void Decoder::Decode(const uint8_t* bytes, size_t count, std::vector<uint8_t>& d
     for (size_t i = 0; i < count; ++i) {
         const uint8_t byte = bytes[i];
         switch (state_) {
-            case State::kData:
-                if (byte == kIac) {
+            case State::kData: {
+                // Plain data goes over in runs up to the next IAC.
+                const auto* run = bytes + i;
+                const auto* iac = static_cast<const uint8_t*>(std::memchr(run, kIac, count - i));
+                const size_t length = iac == nullptr ? count - i : static_cast<size_t>(iac - run);
+                data.insert(data.end(), run, run + length);
+                i += length;
+                if (iac != nullptr) {
                     state_ = State::kIac;
-                } else {
-                    data.push_back(byte);
                 }
                 break;
+            }
             case State::kIac:
                 if (byte == kIac) {
                     data.push_back(kIac);
