@@ -48,9 +48,7 @@ int ConnectOne(const addrinfo& info, int timeoutMs, SocketError& error) {
     socklen_t length = sizeof result;
     if (n == 0) {
         result = ETIMEDOUT;
-    } else if (n < 0) {
-        result = errno;
-    } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &length) != 0) {
+    } else if (n < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &length) != 0) {
         result = errno;
     }
     if (result != 0) {

@@ -44,7 +44,7 @@ class CliNet : public CliTest {
         if (data != nullptr) {
             *data = content;
         }
-        const std::string image = ScratchFile("image.hex");
+        std::string image = ScratchFile("image.hex");
         std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, content}}, "\r\n");
         return image;
     }
@@ -141,18 +141,18 @@ TEST_F(CliNet, ConfigSetBaudIsFollowedThroughTheServerAndTheMonitorIsExact) {
 // of it, while what needs no rate change works, over IPv4 and IPv6.
 TEST_F(CliNet, AFixedRateLineRefusesRateChangesAndServesTheRest) {
     struct Row {
+        std::vector<std::string> args;
         bool rfc2217;
         bool ipv6;
-        std::vector<std::string> args;
         bool refused;
     };
     const Row rows[] = {
-        {false, false, {"load", "IMAGE"}, true},
-        {false, false, {"config", "set", "baud=38400"}, true},
-        {false, false, {"detect"}, true},
-        {false, false, {"info"}, false},
-        {false, false, {"detect", "--baud", "19200"}, false},
-        {true, true, {"info"}, false},
+        {{"load", "IMAGE"}, false, false, true},
+        {{"config", "set", "baud=38400"}, false, false, true},
+        {{"detect"}, false, false, true},
+        {{"info"}, false, false, false},
+        {{"detect", "--baud", "19200"}, false, false, false},
+        {{"info"}, true, true, false},
     };
     const std::string image = Image(600);
     for (const Row& row : rows) {

@@ -40,7 +40,7 @@ class NetE2ETest : public E2ETest {
         server.Kill();
     }
     std::string WriteImage(const std::vector<uint8_t>& data) const {
-        const std::string image =
+        std::string image =
             std::filesystem::temp_directory_path() / ("lct-e2e-net-" + std::to_string(getpid()) + ".hex");
         std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, data}}, "\r\n");
         return image;
