@@ -1,12 +1,14 @@
 // The windows with a receiver on the network: an address typed into the port dialog opens a
 // line through Debian's ser2net (in front of the simulated receiver), is kept in the list and
 // the remembered settings, shows in the status bar as typed, and carries a whole software
-// load through the loading window; a fixed-rate line refuses the load before sending a byte.
+// load through the loading window; a fixed-rate line refuses the load, a search over rates and
+// a baud change before sending a byte.
 #include <unistd.h>
 
 #include <QComboBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 
@@ -15,6 +17,8 @@
 #include "loader/SrecText.h"
 #include "support/Ser2net.h"
 #include "ui/Loadsetupform.h"
+#include "ui/Noteform.h"
+#include "ui/Rcvrportform.h"
 #include "ui/Storedsettings.h"
 
 namespace {
@@ -94,7 +98,7 @@ TEST_F(NetE2ETest, ATypedAddressIsKeptShownAndCarriesAWholeLoad) {
     std::filesystem::remove(image);
 }
 
-TEST_F(NetE2ETest, AFixedRateLineRefusesTheLoadBeforeTheReceiverHearsOfIt) {
+TEST_F(NetE2ETest, AFixedRateLineRefusesEveryRateChangeBeforeTheReceiverHearsOfIt) {
     ServeAndApplyTyped({}, false);
     const std::string image = WriteImage(RandomBytes(600, 3));
     StartLoad(image);
@@ -102,8 +106,27 @@ TEST_F(NetE2ETest, AFixedRateLineRefusesTheLoadBeforeTheReceiverHearsOfIt) {
     EXPECT_EQ(FormLoadSetup->Memo()->toPlainText().toStdString(), FixedRateText(server.Address()));
     RunFor(300);
     EXPECT_TRUE(sim->RamImage().empty());
-    EXPECT_EQ(sim->LineBaud(), 19200u);
     std::filesystem::remove(image);
+    FormLoadSetup->hide();
+
+    // Neither a search over rates nor a baud change in the setup dialog gets as far as the line.
+    std::vector<std::string> notes;
+    testsupport::ModalAcceptor acceptor(
+        [&](QDialog* d) { notes.push_back(static_cast<TFormNote*>(d)->Label()->text().toStdString()); });
+    FormPort->Button("ButtonBaudRateAuto")->click();
+    FormPort->ButtonApplyClick();
+    EXPECT_FALSE(FormPort->Searching());
+    FormPort->Button("ButtonBaudRateManual")->click();
+    FormRcvrPort->ShowOver(BoundsOf(FormMain));
+    ASSERT_TRUE(testsupport::WaitUntil([] { return !FormRcvrPort->RefreshPending; }, 5000));
+    FormRcvrPort->ComboBoxBaudRate()->setCurrentIndex(3);
+    FormRcvrPort->ButtonApplyClick();
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return notes.size() >= 2; }, 5000));
+    EXPECT_EQ(notes, std::vector<std::string>(2, FixedRateText(server.Address())));
+    RunFor(300);
+    EXPECT_EQ(Link().baudRate, 19200);
+    EXPECT_EQ(sim->Settings().baudRate, 19200u);
+    EXPECT_EQ(sim->LineBaud(), 19200u);
 }
 
 }  // namespace
