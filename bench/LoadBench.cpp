@@ -2,7 +2,8 @@
 // the programming sequence the loading window drives and the real serial layer. Prints
 // (a) the block transfer's image bytes per second against the stop-and-wait limit of the
 // line, 256 / ((272 + 272) x 10 / 57600) = 2711 B/s, (b) the whole load's wall time and
-// (c) the program's CPU time as a share of wall time.
+// (c) the program's CPU time as a share of wall time; then (d) the same load through Debian's
+// ser2net (RFC 2217) in front of the same simulator, its block rate against the pty's.
 //
 // The simulator runs as a process of its own and paces its replies at the line rate; this
 // side paces its commands the same way (a pseudo-terminal would carry them at once), so the
@@ -30,6 +31,7 @@
 #include "loader/Loadsequence.h"
 #include "loader/Portreopen.h"
 #include "loader/Srec.h"
+#include "support/Ser2net.h"
 
 namespace {
 
@@ -135,6 +137,41 @@ class BenchHost final : public LoaderHost {
     PacedPort port_{serial_};
 };
 
+constexpr const char* kDone = "Communication Re-established. Ver # Rcvd.";
+
+struct LoadRun {
+    double sendStart = 0;
+    double sendEnd = 0;
+    double wall = 0;
+    double cpu = 0;
+    std::string last = "cannot open the device";
+    double BlockRate() const { return sendEnd > sendStart ? kImageBytes / (sendEnd - sendStart) : 0; }
+};
+
+// One whole load at the device (a path, or a network address).
+LoadRun RunLoad(const std::string& device, const std::string& image, int simInput) {
+    LoadRun run;
+    BenchHost host(device, simInput);
+    if (!host.Open()) {
+        std::fprintf(stderr, "cannot open %s\n", device.c_str());
+        return run;
+    }
+    LoadSequence sequence(host);
+    sequence.Start(std::fopen(image.c_str(), "rb"));
+    const double cpu0 = ThreadCpuSeconds();
+    const double start = Now();
+    while (sequence.Running()) {
+        sequence.Tick();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the window's 1 ms timer
+    }
+    run.wall = Now() - start;
+    run.cpu = ThreadCpuSeconds() - cpu0;
+    run.sendStart = host.sendStart;
+    run.sendEnd = host.sendEnd;
+    run.last = host.last;
+    return run;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -188,33 +225,38 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
 
-    BenchHost host(device, toSim[1]);
-    if (!host.Open()) {
-        std::fprintf(stderr, "cannot open %s\n", device.c_str());
-        return 1;
+    const LoadRun local = RunLoad(device, image, toSim[1]);
+    // The same load again, through Debian's ser2net in front of the same simulator.
+    Ser2net server;
+    LoadRun served;
+    const bool serving =
+        !Ser2net::Program().empty() && server.Start(std::filesystem::canonical(device).string());
+    if (serving) {
+        served = RunLoad(server.Address(), image, toSim[1]);
+        server.Kill();
     }
-    LoadSequence sequence(host);
-    sequence.Start(std::fopen(image.c_str(), "rb"));
-    const double cpu0 = ThreadCpuSeconds();
-    const double start = Now();
-    while (sequence.Running()) {
-        sequence.Tick();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // the window's 1 ms timer
-    }
-    const double wall = Now() - start;
-    const double cpu = ThreadCpuSeconds() - cpu0;
 
     kill(sim, SIGTERM);
     waitpid(sim, nullptr, 0);
     std::filesystem::remove_all(dir);
 
-    const double transfer = host.sendEnd - host.sendStart;
-    const double rate = transfer > 0 ? kImageBytes / transfer : 0;
-    std::printf("final status: %s\n", host.last.c_str());
+    const double rate = local.BlockRate();
+    std::printf("final status: %s\n", local.last.c_str());
     std::printf(
         "(a) block transfer: %u bytes in %.2f s = %.0f B/s, %.1f %% of the %.0f B/s stop-and-wait limit\n",
-        kImageBytes, transfer, rate, 100.0 * rate / kLimitBytesPerSecond, kLimitBytesPerSecond);
-    std::printf("(b) whole load: %.1f s wall\n", wall);
-    std::printf("(c) program CPU: %.2f s = %.2f %% of wall time\n", cpu, 100.0 * cpu / wall);
-    return host.last == "Communication Re-established. Ver # Rcvd." ? 0 : 1;
+        kImageBytes, local.sendEnd - local.sendStart, rate, 100.0 * rate / kLimitBytesPerSecond,
+        kLimitBytesPerSecond);
+    std::printf("(b) whole load: %.1f s wall\n", local.wall);
+    std::printf("(c) program CPU: %.2f s = %.2f %% of wall time\n", local.cpu,
+                100.0 * local.cpu / local.wall);
+    if (serving) {
+        std::printf("(d) through ser2net (rfc2217): final status: %s\n", served.last.c_str());
+        std::printf("    block transfer %.0f B/s = %.3f of the pty's rate; whole load %.1f s; CPU %.2f s\n",
+                    served.BlockRate(), rate > 0 ? served.BlockRate() / rate : 0.0, served.wall, served.cpu);
+    } else {
+        std::printf("(d) through ser2net: not run (%s)\n",
+                    Ser2net::Program().empty() ? "ser2net is not installed" : server.LastError().c_str());
+    }
+    const bool servedOk = !serving || served.last == kDone;
+    return local.last == kDone && servedOk ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include "cli/Session.h"
 #include "config/Configmsg.h"
 #include "config/Hardwaremsg.h"
+#include "link/Netaddress.h"
 #include "link/Portsearch.h"
 #include "proto/Messages.h"
 
@@ -275,6 +276,12 @@ int ConfigSet(Session& session, const std::vector<std::string>& assignments) {
     ApplyControls controls = ControlsFor(received->settings);
     if (!SetControls(controls, assignments)) {
         return kExitUsage;
+    }
+    // A fixed-rate line could not follow the receiver to its new rate: refused before the
+    // receiver hears of it.
+    if (static_cast<uint32_t>(controls.baudRate) != session.Baud() && HasFixedRate(session.Device())) {
+        std::fprintf(stderr, "%s\n", FixedRateText(session.Device()).c_str());
+        return kExitFailed;
     }
     const ApplyResult result = EncodeApply(controls);
     if (!result.payload) {

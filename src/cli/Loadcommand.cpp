@@ -10,6 +10,7 @@
 #include "cli/Console.h"
 #include "cli/Session.h"
 #include "config/Configmsg.h"
+#include "link/Netaddress.h"
 #include "loader/Loadsequence.h"
 #include "loader/Portreopen.h"
 #include "loader/Srec.h"
@@ -293,6 +294,10 @@ int RunLoad(const Arguments& args) {
     const auto endpoint = ReadEndpoint(parsed);
     if (!endpoint) {
         return kExitUsage;
+    }
+    if (HasFixedRate(endpoint->device)) {  // the load switches rates: refused before any byte is sent
+        std::fprintf(stderr, "%s\n", FixedRateText(endpoint->device).c_str());
+        return kExitFailed;
     }
     return LoadImage(*endpoint, parsed.words.front());
 }

@@ -25,6 +25,10 @@ const char* const kUsage =
     "  --help         show this help (COMMAND --help: the command's help) and exit\n"
     "  --version      show the version and exit\n"
     "\n"
+    "--device D names a serial device (ttyUSB0, /dev/ttyS0, COM3), or a receiver on the\n"
+    "network: rfc2217://HOST:PORT (the program may change the rate) or tcp://HOST:PORT\n"
+    "(fixed rate; load, detect over rates and baud changes are refused).\n"
+    "\n"
     "Exit status: 0 success, 1 the receiver was not found or the work failed,\n"
     "2 a wrong command line or value.\n";
 

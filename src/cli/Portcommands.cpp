@@ -10,6 +10,7 @@
 #include "base/Clock.h"
 #include "cli/Commands.h"
 #include "cli/Session.h"
+#include "link/Netaddress.h"
 #include "link/Portsearch.h"
 #include "link/Regutils.h"
 #include "proto/Frame.h"
@@ -246,6 +247,13 @@ int RunDetect(const Arguments& args) {
         }
     } else if (!ListSystemDevices(devices)) {
         return kExitFailed;
+    }
+    // A search over rates needs lines that can change rate.
+    for (const std::string& device : devices) {
+        if (rates.size() > 1 && HasFixedRate(device)) {
+            std::fprintf(stderr, "%s\n", FixedRateText(device).c_str());
+            return kExitFailed;
+        }
     }
     const bool deviceFixed = devices.size() == 1;
     const bool rateFixed = rates.size() == 1;

@@ -52,7 +52,7 @@ bool Session::Open(const Endpoint& endpoint) {
 
 bool Session::ChangeBaud(uint32_t baud) {
     if (!port_.SetBaudRate(baud)) {
-        std::fprintf(stderr, "Error changing baud rate\n");
+        std::fprintf(stderr, "Error changing baud rate: %s\n", port_.LastErrorText().c_str());
         return false;
     }
     baud_ = baud;

@@ -39,7 +39,7 @@ class Session {
     SerialPort& Port() { return port_; }
     const std::string& Device() const { return device_; }
     uint32_t Baud() const { return baud_; }
-    // Changes the rate of the open port; prints "Error changing baud rate" on failure.
+    // Changes the rate of the open port; prints "Error changing baud rate: " and why on failure.
     bool ChangeBaud(uint32_t baud);
 
     bool Send(const uint8_t* frame, uint16_t length);

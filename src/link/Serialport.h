@@ -17,10 +17,15 @@
 // away while open (adapter pulled, far end of a pseudo-terminal closed) makes Read and
 // Write fail at once; Close and Open work as usual afterwards.
 //
-// One backend per platform: Serialport_posix.cpp and Serialport_win32.cpp.
+// One backend per platform: Serialport_posix.cpp and Serialport_win32.cpp. A device named
+// "rfc2217://HOST:PORT" or "tcp://HOST:PORT" is a line reached over the network instead
+// (link/Netline.h); it behaves as a device does, and a lost connection fails Read and Write
+// with "connection closed by HOST:PORT".
 #include <cstdint>
 #include <memory>
 #include <string>
+
+class NetLine;
 
 class SerialPort {
   public:
@@ -49,6 +54,10 @@ class SerialPort {
     // Discards what the driver holds in both directions.
     void Purge();
 
+    // True while the open line is a network line: it changes rate in place (SetBaudRate),
+    // without being closed and opened again, which would drop the connection.
+    bool IsNetworkLine() const { return net_ != nullptr; }
+
     // Counts the opens and rate changes: a byte read before a change never belongs to the
     // same frame or line as one read after it.
     uint32_t LineChanges() const { return lineChanges_; }
@@ -62,6 +71,17 @@ class SerialPort {
   private:
     struct Native;  // the platform's handle and records, defined by the backend
 
+    // The platform backend's device operations.
+    bool OpenDevice(const std::string& name, uint32_t baudRate, int parity);
+    void CloseDevice();
+    bool ReadDevice(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs);
+    bool WriteDevice(const uint8_t* buffer, uint32_t count, uint32_t* written);
+    bool SetDeviceRate(uint32_t baudRate);
+    void PurgeDevice();
+    bool OpenNetwork(const std::string& name, uint32_t baudRate, int parity);
+    // Records the network line's last error and passes the result on.
+    bool NetResult(bool ok);
+
     bool ApplyTimeoutMode();
     void RecordError(uint32_t code);
     void RecordError(uint32_t code, const std::string& text);
@@ -70,6 +90,7 @@ class SerialPort {
     bool blocking_ = true;
     uint32_t lineChanges_ = 0;
     std::unique_ptr<Native> native_;
+    std::unique_ptr<NetLine> net_;  // set while a network line is open
     uint32_t lastErrorCode_ = 0;
     std::string lastErrorText_;
 };

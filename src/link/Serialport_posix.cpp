@@ -18,6 +18,7 @@
 #include <cstring>
 #include <vector>
 
+#include "link/Netline.h"  // complete for the destructor
 #include "link/Serialport.h"
 #include "link/Serialport_posix.h"
 
@@ -294,7 +295,7 @@ bool SerialPort::ApplyTimeoutMode() {
     return true;  // the time-outs live in Read and Write; the driver is not involved
 }
 
-bool SerialPort::Open(const std::string& name, uint32_t baudRate, int parity) {
+bool SerialPort::OpenDevice(const std::string& name, uint32_t baudRate, int parity) {
     if (open_) {
         return false;
     }
@@ -352,7 +353,7 @@ bool SerialPort::Open(const std::string& name, uint32_t baudRate, int parity) {
     return true;
 }
 
-void SerialPort::Close() {
+void SerialPort::CloseDevice() {
     if (native_->fd >= 0) {
         (void)::ioctl(native_->fd, TIOCNXCL);
         ::close(native_->fd);  // also releases the lock
@@ -361,7 +362,7 @@ void SerialPort::Close() {
     open_ = false;
 }
 
-bool SerialPort::Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) {
+bool SerialPort::ReadDevice(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) {
     if (received != nullptr) {
         *received = 0;
     }
@@ -380,7 +381,7 @@ bool SerialPort::Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, in
     return true;
 }
 
-bool SerialPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written) {
+bool SerialPort::WriteDevice(const uint8_t* buffer, uint32_t count, uint32_t* written) {
     if (written != nullptr) {
         *written = 0;
     }
@@ -399,7 +400,7 @@ bool SerialPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written)
     return true;
 }
 
-bool SerialPort::SetBaudRate(uint32_t baudRate) {
+bool SerialPort::SetDeviceRate(uint32_t baudRate) {
     if (native_->fd < 0) {
         RecordError(EBADF, "The port is not open");
         return false;
@@ -419,7 +420,7 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
     return true;
 }
 
-void SerialPort::Purge() {
+void SerialPort::PurgeDevice() {
     if (native_->fd >= 0) {
         (void)::tcflush(native_->fd, TCIOFLUSH);
     }

@@ -3,6 +3,7 @@
 // the driver's COMMTIMEOUTS.
 #include <windows.h>
 
+#include "link/Netline.h"  // complete for the destructor
 #include "link/Serialport.h"
 
 struct SerialPort::Native {
@@ -87,7 +88,7 @@ bool SerialPort::ApplyTimeoutMode() {
     return true;
 }
 
-bool SerialPort::Open(const std::string& name, uint32_t baudRate, int parity) {
+bool SerialPort::OpenDevice(const std::string& name, uint32_t baudRate, int parity) {
     if (open_) {
         return false;
     }
@@ -151,7 +152,7 @@ bool SerialPort::Open(const std::string& name, uint32_t baudRate, int parity) {
     return true;
 }
 
-void SerialPort::Close() {
+void SerialPort::CloseDevice() {
     Native& n = *native_;
     CloseIfOpen(n.device, INVALID_HANDLE_VALUE);
     CloseIfOpen(n.readOverlapped.hEvent, nullptr);
@@ -159,7 +160,7 @@ void SerialPort::Close() {
     open_ = false;
 }
 
-bool SerialPort::Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) {
+bool SerialPort::ReadDevice(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) {
     if (received != nullptr) {
         *received = 0;
     }
@@ -208,7 +209,7 @@ bool SerialPort::Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, in
     return true;
 }
 
-bool SerialPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written) {
+bool SerialPort::WriteDevice(const uint8_t* buffer, uint32_t count, uint32_t* written) {
     if (written != nullptr) {
         *written = 0;
     }
@@ -246,7 +247,7 @@ bool SerialPort::Write(const uint8_t* buffer, uint32_t count, uint32_t* written)
     return true;
 }
 
-bool SerialPort::SetBaudRate(uint32_t baudRate) {
+bool SerialPort::SetDeviceRate(uint32_t baudRate) {
     Native& n = *native_;
     if (!GetCommState(n.device, &n.control)) {
         RecordError(GetLastError());
@@ -261,7 +262,7 @@ bool SerialPort::SetBaudRate(uint32_t baudRate) {
     return true;
 }
 
-void SerialPort::Purge() {
+void SerialPort::PurgeDevice() {
     if (native_->device != INVALID_HANDLE_VALUE) {
         PurgeComm(native_->device, PURGE_TXCLEAR | PURGE_RXCLEAR);
     }

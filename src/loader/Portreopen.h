@@ -17,8 +17,18 @@ inline int64_t CommandFrameWireMs(int32_t baud) {
 
 // Closes an open port once a command frame has had time to leave at `currentBaud`, then opens
 // the device at `baud`. Any port class with the serial port's Open, Close and IsOpen will do.
+// An open network line changes its rate in place instead: closing it would end the
+// connection, and the server would drop what it still holds for the receiver.
 template <class Port>
 bool ReopenPortAt(Port& port, const std::string& device, int32_t currentBaud, uint32_t baud, Clock& clock) {
+    if constexpr (requires { port.IsNetworkLine(); }) {
+        if (port.IsOpen() && port.IsNetworkLine()) {
+            if (currentBaud > 0) {
+                clock.SleepMs(CommandFrameWireMs(currentBaud));
+            }
+            return port.SetBaudRate(baud);
+        }
+    }
     if (port.IsOpen()) {
         if (currentBaud > 0) {
             clock.SleepMs(CommandFrameWireMs(currentBaud));

@@ -15,6 +15,7 @@
 
 #include "base/Clock.h"
 #include "config/Configmsg.h"
+#include "link/Netaddress.h"
 #include "link/Port.h"
 #include "link/Serialport.h"
 #include "loader/Portreopen.h"
@@ -240,6 +241,10 @@ void TFormLoadSetup::ButtonLoadClick() {
         return;
     }
     if (!TakeFileName()) {
+        return;
+    }
+    if (HasFixedRate(Link().portName)) {  // the load switches rates: refused before any byte is sent
+        ShowStatus(FixedRateText(Link().portName));
         return;
     }
     std::FILE* image = std::fopen(fileName.c_str(), "rb");

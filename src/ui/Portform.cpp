@@ -1,9 +1,11 @@
 #include "ui/Portform.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QToolButton>
 #include <algorithm>
 
+#include "link/Netaddress.h"
 #include "link/Port.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
@@ -32,8 +34,9 @@ std::vector<std::string>& CommandLineDevices() {
 
 QString OpenErrorNote(const std::string& device, const SerialPort& port) {
     QString note = QStringLiteral("Error opening device ") + QString::fromStdString(device);
-    if (port.PermissionDenied()) {
-        // What the user can do about it: the device's group and how to join it.
+    if (port.PermissionDenied() || IsNetworkDevice(device)) {
+        // What the user can do about it: the device's group and how to join it; or why the
+        // network address did not answer.
         note += QStringLiteral("\n\n") + QString::fromStdString(port.LastErrorText());
     }
     return note;
@@ -50,6 +53,12 @@ StringDeque PortDialogDevices(const std::vector<std::string>& commandLineDevices
     }
 #endif
     StringDeque list(commandLineDevices.begin(), commandLineDevices.end());
+    // A network address the user applied before stays on offer.
+    if (const auto stored = StoredPortChoice();
+        stored && IsNetworkDevice(stored->device) &&
+        std::find(list.begin(), list.end(), stored->device) == list.end()) {
+        list.push_back(stored->device);
+    }
     for (const std::string& name : system) {
         if (std::find(list.begin(), list.end(), name) == list.end()) {
             list.push_back(name);
@@ -73,6 +82,10 @@ TFormPort::TFormPort(QWidget* parent)
     }
 
     FitClientToControls(this);
+    ui->ComboBoxDeviceName->lineEdit()->setPlaceholderText(QStringLiteral("rfc2217://HOST:PORT"));
+    ui->ComboBoxDeviceName->setToolTip(
+        QStringLiteral("A serial device, or a receiver on the network: rfc2217://HOST:PORT (the program may "
+                       "change its rate) or tcp://HOST:PORT (fixed rate)"));
     FillDeviceList();
     rateList = kRates;
     for (uint32_t rate : rateList) {
@@ -176,7 +189,23 @@ void TFormPort::ShowNote(const QString& text) {
     }
 }
 
+// A network address typed into the device field joins the list and is selected.
+void TFormPort::TakeTypedAddress() {
+    const std::string typed = ui->ComboBoxDeviceName->currentText().trimmed().toStdString();
+    if (!IsNetworkDevice(typed)) {
+        return;
+    }
+    auto found = std::find(deviceList.begin(), deviceList.end(), typed);
+    if (found == deviceList.end()) {
+        deviceList.push_back(typed);
+        ui->ComboBoxDeviceName->addItem(QString::fromStdString(typed));
+        found = deviceList.end() - 1;
+    }
+    ui->ComboBoxDeviceName->setCurrentIndex(static_cast<int>(found - deviceList.begin()));
+}
+
 void TFormPort::ReadSelection() {
+    TakeTypedAddress();
     const int device = ui->ComboBoxDeviceName->currentIndex();
     if (device < 0 || device >= static_cast<int>(deviceList.size())) {
         ui->ComboBoxDeviceName->setCurrentIndex(deviceList.empty() ? -1 : 0);
@@ -195,11 +224,17 @@ void TFormPort::ReadSelection() {
 }
 
 void TFormPort::ApplySettings() {
+    TakeTypedAddress();
     if (deviceList.empty()) {
         ShowNote(QStringLiteral("No serial ports found"));
         return;
     }
     ReadSelection();
+    // A search over rates on a fixed-rate line: refused before anything is sent.
+    if (DeviceManual() && !RateManual() && HasFixedRate(selectedDeviceName)) {
+        ShowNote(QString::fromStdString(FixedRateText(selectedDeviceName)));
+        return;
+    }
     if (DeviceManual() && RateManual()) {
         LinkState& link = Link();
         if (link.serialPort.IsOpen()) {
@@ -236,6 +271,9 @@ void TFormPort::StopSearch() {
 bool TFormPort::OpenCandidate(const std::string& device, uint32_t rate) {
     SerialPort& port = Link().serialPort;
     port.Close();
+    if (!RateManual() && HasFixedRate(device)) {
+        return false;  // its rate cannot be searched; CandidateOpenFailed says so
+    }
     if (!port.Open(device, rate, 0)) {
         return false;
     }
@@ -247,6 +285,10 @@ bool TFormPort::OpenCandidate(const std::string& device, uint32_t rate) {
 void TFormPort::CandidateOpenFailed(const std::string& device) {
     if (FormWait != nullptr) {
         FormWait->hide();  // the previous candidate's text no longer holds
+    }
+    if (!RateManual() && HasFixedRate(device)) {
+        ShowNote(QString::fromStdString(FixedRateText(device)));
+        return;
     }
     ShowNote(OpenErrorNote(device, Link().serialPort));
 }

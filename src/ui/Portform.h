@@ -69,6 +69,7 @@ class TFormPort : public QDialog, private PortSearchHost {
     void ReceiverNotFound() override;
 
     void FillDeviceList();
+    void TakeTypedAddress();
     void SelectStartingChoice();
     void ShowNote(const QString& text);
     bool DeviceManual() const;

@@ -7,6 +7,7 @@
 #include <QToolButton>
 
 #include "base/Clock.h"
+#include "link/Netaddress.h"
 #include "link/Port.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
@@ -189,6 +190,11 @@ TFormRcvrPort::ApplyOutcome TFormRcvrPort::ApplySettings() {
     }
     if (!result.payload) {
         ShowNote(QString::fromStdString(result.error));
+        return ApplyOutcome::Invalid;
+    }
+    // A fixed-rate line could not follow the receiver: refused before the receiver hears of it.
+    if (settings.BaudRate != Link().baudRate && HasFixedRate(Link().portName)) {
+        ShowNote(QString::fromStdString(FixedRateText(Link().portName)));
         return ApplyOutcome::Invalid;
     }
     const uint16_t length = BuildConfigFrame(*result.payload, frameBuffer_);

@@ -11,6 +11,7 @@
 #include "SrecText.h"
 #include "WineRig.h"
 #include "support/PtyPair.h"
+#include "support/Ser2net.h"
 
 namespace {
 
@@ -127,6 +128,43 @@ TEST_F(WineTest, LoadProgramsTheImageByteForByte) {
     EXPECT_TRUE(programmed.begin()->second == data) << "the programmed image differs from the file";
     EXPECT_NE(result.out.find("Receiver version: 1.1SIM\n"), std::string::npos) << result.out;
     EXPECT_EQ(receiver.Sim().LineBaud(), 19200u);
+}
+
+// The same load with the receiver behind Debian's ser2net: the Winsock line and RFC 2217.
+TEST_F(WineTest, LoadThroughSer2netProgramsTheImageByteForByte) {
+    if (Ser2net::Program().empty()) {
+        GTEST_SKIP() << "ser2net is not installed";
+    }
+    SimOptions options;
+    options.timing.programMs = 1500;
+    options.timing.workingIntervalMs = 500;
+    options.timing.powerCycleAfterMs = 0;
+    SimReceiver sim(options);
+    ASSERT_TRUE(sim.Start()) << sim.LastError();
+    Ser2net server;
+    ASSERT_TRUE(server.Start(sim.DevicePath())) << server.LastError();
+    const std::vector<uint8_t> data = RandomBytes(3000, 8);
+    constexpr uint32_t kLowest = 0x00020000;
+    const std::string image =
+        std::filesystem::temp_directory_path() / ("lct-wine-net-" + std::to_string(getpid()) + ".hex");
+    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, data}}, "\r\n");
+
+    bool powerCycled = false;
+    const ChildResult result =
+        Lctrovi({"load", "--device", server.Address(), image}, "", [&](const std::string& out) {
+            if (!powerCycled && out.find("Cycle Power on the Receiver Now!") != std::string::npos) {
+                powerCycled = true;
+                sim.PowerCycle();
+            }
+        });
+    std::filesystem::remove(image);
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    const SimImage programmed = sim.ProgrammedImage();
+    ASSERT_EQ(programmed.size(), 1u);
+    EXPECT_TRUE(programmed.begin()->second == data) << "the programmed image differs from the file";
+    EXPECT_EQ(sim.LineBaud(), 19200u);
+    server.Kill();
+    sim.Stop();
 }
 
 }  // namespace
