@@ -57,6 +57,7 @@ LoadSequence::~LoadSequence() {
 void LoadSequence::Start(std::FILE* image) {
     CloseImage();
     image_ = image;
+    fileLines_ = SrecFileLines(image);
     blockReader_.Arm();
     portLost_ = false;
     imageChecked_ = false;
@@ -67,6 +68,24 @@ void LoadSequence::Start(std::FILE* image) {
     progressCount_ = 0;
     step_ = LoadStep::kCheckPort;
     host_.ShowProgress(0, 0);
+}
+
+void LoadSequence::Start(std::string_view image) {
+    Start(static_cast<std::FILE*>(nullptr));
+    imageText_ = image.data() != nullptr ? image : std::string_view("", 0);
+    textLines_ = SrecTextLines(imageText_);
+}
+
+SrecLineSource& LoadSequence::ImageLines() {
+    return image_ != nullptr ? static_cast<SrecLineSource&>(fileLines_) : textLines_;
+}
+
+void LoadSequence::RewindImage() {
+    if (image_ != nullptr) {
+        std::rewind(image_);
+    } else {
+        textLines_ = SrecTextLines(imageText_);
+    }
 }
 
 void LoadSequence::Tick() {
@@ -197,7 +216,7 @@ void LoadSequence::DoReadFile() {
         step_ = LoadStep::kFailed;
         return;
     }
-    std::rewind(image_);
+    RewindImage();
     step_ = LoadStep::kWaiting;
     for (int left = kSetupAttempts; left-- > 0 && step_ == LoadStep::kWaiting;) {
         WriteCommand(X1F_SETUP, lowest_);
@@ -216,13 +235,13 @@ void LoadSequence::DoReadFile() {
 bool LoadSequence::ScanImage() {
     lowest_ = 0xFFFFFFFFu;
     highest_ = 0;
-    if (image_ == nullptr) {
+    if (!HasImage()) {
         ShowStatusFor(3, loadtext::kInputError);
         return false;
     }
-    SrecFileLines lines(image_);
-    const SrecScan scan = srec_scan(
-        lines, [this](long record) { host_.ShowStatus(loadtext::kReading + std::to_string(record) + ")"); });
+    const SrecScan scan = srec_scan(ImageLines(), [this](long record) {
+        host_.ShowStatus(loadtext::kReading + std::to_string(record) + ")");
+    });
     if (scan.Ok()) {
         lowest_ = scan.lowest;
         highest_ = scan.highest;
@@ -243,8 +262,7 @@ void LoadSequence::DoSendFile() {
     for (int sent = 0; sent < kBlocksPerTurn && step_ == LoadStep::kSendFile; ++sent) {
         uint32_t address = 0;
         uint32_t length = 0;
-        SrecFileLines lines(image_);
-        const bool more = blockReader_.Next(lines, block_, &address, &length);
+        const bool more = blockReader_.Next(ImageLines(), block_, &address, &length);
         // The scan found the file sound; a file changed since then must not be half-programmed.
         if (blockReader_.DroppedRecords() > 0 || (!more && blockReader_.EndedOnError())) {
             ShowStatusFor(3, loadtext::kInputError);
@@ -604,6 +622,7 @@ void LoadSequence::CloseImage() {
         std::fclose(image_);
         image_ = nullptr;
     }
+    imageText_ = {};
 }
 
 const char* LoadSequence::TimeoutText() const {
