@@ -92,11 +92,13 @@ class Receivers {
         for (size_t i = 0; i < faults.size(); ++i) {
             const std::string link = (dir / ("receiver" + std::to_string(i))).string();
             fs::remove(link);
-            std::vector<std::string> args = {sim,   "--link",
-                                             link,  "--program-time",
-                                             "300", "--working-interval",
-                                             "100", "--power-cycle-after",
-                                             "7000"};
+            // No X1F_WORKING during the 1 s of programming (each would hold the sequence 2 s), and
+            // the power cycle well after the check of the programmed image.
+            std::vector<std::string> args = {sim,    "--link",
+                                             link,   "--program-time",
+                                             "1000", "--working-interval",
+                                             "2000", "--power-cycle-after",
+                                             "10000"};
             args.insert(args.end(), faults[i].begin(), faults[i].end());
             pids_.push_back(Spawn(args, "/dev/null"));
             links_.push_back(link);
