@@ -24,8 +24,6 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 namespace fs = std::filesystem;
 
@@ -72,6 +70,7 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& output) {
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0644);
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));
     }

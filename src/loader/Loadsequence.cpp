@@ -72,7 +72,8 @@ void LoadSequence::Start(std::FILE* image) {
 
 void LoadSequence::Start(std::string_view image) {
     Start(static_cast<std::FILE*>(nullptr));
-    imageText_ = image.data() != nullptr ? image : std::string_view("", 0);
+    imageText_ = image;
+    imageInMemory_ = true;
     textLines_ = SrecTextLines(imageText_);
 }
 
@@ -623,6 +624,7 @@ void LoadSequence::CloseImage() {
         image_ = nullptr;
     }
     imageText_ = {};
+    imageInMemory_ = false;
 }
 
 const char* LoadSequence::TimeoutText() const {

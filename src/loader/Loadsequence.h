@@ -197,7 +197,7 @@ class LoadSequence {
     void FeedParser(uint32_t count, OnFrame&& onFrame);
     void WaitFor(int seconds, LoadStep next);
     void CloseImage();
-    bool HasImage() const { return image_ != nullptr || imageText_.data() != nullptr; }
+    bool HasImage() const { return image_ != nullptr || imageInMemory_; }
     SrecLineSource& ImageLines();
     void RewindImage();
     const char* TimeoutText() const;
@@ -207,6 +207,7 @@ class LoadSequence {
     LoadStep lastStep_ = LoadStep::kIdle;
     std::FILE* image_ = nullptr;
     std::string_view imageText_;  // or the image in memory
+    bool imageInMemory_ = false;
     SrecFileLines fileLines_{nullptr};
     SrecTextLines textLines_{std::string_view{}};
     SrecBlockReader blockReader_;

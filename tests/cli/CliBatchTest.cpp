@@ -99,7 +99,7 @@ class CliBatch : public CliTest {
     }
     // Runs lctrovi with the arguments; cycles each receiver's power when its line asks, and
     // calls `watch` with the output so far.
-    ChildResult Run(std::vector<std::string> args,
+    ChildResult Run(const std::vector<std::string>& args,
                     const std::function<void(const std::string&, int)>& watch = {}) {
         std::vector<bool> cycled(receivers.size(), false);
         int pid = 0;
@@ -161,9 +161,9 @@ TEST_F(CliBatch, EachReceiverEndsAsItsOwnLoadWouldAndTheTableSaysWhich) {
         const char* legend;
         std::vector<SimOptions> receivers;
         std::vector<Expect> expected;
+        int status;
         bool brokenFile = false;
         bool cancelAmidBlocks = false;
-        int status;
         bool json = false;  // the receivers then cycle their power by themselves
     };
     const SimOptions cyclesItself =
@@ -172,9 +172,9 @@ TEST_F(CliBatch, EachReceiverEndsAsItsOwnLoadWouldAndTheTableSaysWhich) {
         {"all succeed",
          {cyclesItself, cyclesItself, cyclesItself},
          {{"ok", ""}, {"ok", ""}, {"ok", ""}},
-         false,
-         false,
          0,
+         false,
+         false,
          true},
         {"one of each fault among healthy ones",
          {Healthy(), With([](SimOptions& o) { o.faults.x1fReplyCode[x1f::kCrcRam] = x1f::kFail; }),
@@ -187,16 +187,14 @@ TEST_F(CliBatch, EachReceiverEndsAsItsOwnLoadWouldAndTheTableSaysWhich) {
           {"failed", "Serial port lost"},
           {"failed", "Unrecognized cmd."},
           {"ok", ""}},
-         false,
-         false,
          1},
         {"cancel amid the blocks",
          {Healthy(), Healthy(), Healthy()},
          {{"cancelled", ""}, {"cancelled", ""}, {"cancelled", ""}},
+         130,
          false,
-         true,
-         130},
-        {"a broken file touches no receiver", {Healthy(), Healthy()}, {}, true, false, 1},
+         true},
+        {"a broken file touches no receiver", {Healthy(), Healthy()}, {}, 1, true},
     };
     const std::vector<uint8_t> data = RandomBytes(3000, 5);
     const std::string image = ScratchFile("image.hex");
