@@ -1,5 +1,6 @@
 // lctrovi detect --all: every port searched at the same time, each on a thread of its own with
 // its own port and search, so that the whole search takes as long as the slowest port.
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
@@ -98,7 +99,12 @@ std::vector<std::string> GivenDevices(const CliArgs& parsed) {
 
 bool DetectAll(const std::vector<std::string>& given, const std::vector<uint32_t>& rates,
                std::vector<FoundReceiver>& found) {
-    std::vector<std::string> devices = given;
+    std::vector<std::string> devices;
+    for (const std::string& device : given) {  // each port searched once
+        if (std::find(devices.begin(), devices.end(), device) == devices.end()) {
+            devices.push_back(device);
+        }
+    }
     if (devices.empty()) {
         StringDeque system;
         if (!ListSerialPorts(system) || system.empty()) {

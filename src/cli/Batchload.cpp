@@ -271,6 +271,7 @@ class BatchLoaderHost final : public CliLoaderHost {
         ShowStatus(lines[0] + " " + lines[1] + " " + lines[2]);
     }
     bool StopRequested() override { return stopAll.load(); }
+    Clock& Time() override { return clock_; }
 
     const std::string& LastStatus() const { return lastStatus_; }
     // Why the load failed: its last text, with the fault before it or the step it was at.
@@ -282,6 +283,7 @@ class BatchLoaderHost final : public CliLoaderHost {
     }
 
   private:
+    SystemClock clock_;  // each receiver's own: the sequences share nothing but the image
     Board& board_;
     size_t index_;
     std::string lastStatus_;
@@ -310,7 +312,7 @@ void LoadReceiver(Board& board, size_t index, const Target& target, std::string_
     sequence.Start(image);
     while (sequence.Running()) {
         sequence.Tick();
-        CurrentClock().SleepMs(kTickPauseMs);
+        host.Time().SleepMs(kTickPauseMs);
     }
     if (host.LastStatus() == loadtext::kCancelled) {
         board.Finish(index, Outcome::kCancelled, "", "-");

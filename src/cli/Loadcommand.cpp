@@ -39,7 +39,7 @@ const char* const kLoadHelp =
     "\n" LCT_PORT_OPTIONS_HELP
     "  --check        check the file without touching a receiver\n"
     "  --all          load every receiver found on the ports (or the devices given)\n"
-    "  --json         with several receivers: print the table as JSON\n"
+    "  --json         load as a batch (of one, too) and print the table as JSON\n"
     "  --help         show this help and exit\n";
 
 constexpr int kProgressWidth = 40;
@@ -246,7 +246,7 @@ int RunLoad(const Arguments& args) {
     if (parsed.Has("--check")) {
         return CheckImage(parsed.words.front());
     }
-    if (parsed.Has("--all") || GivenDevices(parsed).size() > 1) {
+    if (parsed.Has("--all") || parsed.Has("--json") || GivenDevices(parsed).size() > 1) {
         return RunBatchLoad(parsed, parsed.words.front());
     }
     const auto endpoint = ReadEndpoint(parsed);

@@ -26,7 +26,7 @@ class CliLoaderHost : public LoaderHost {
 
     LoaderPort& Port() override { return adapter_; }
     bool ReopenPort(uint32_t baud) override {
-        if (!ReopenPortAt(port_, device_, static_cast<int32_t>(baud_), baud, CurrentClock())) {
+        if (!ReopenPortAt(port_, device_, static_cast<int32_t>(baud_), baud, Time())) {
             return false;
         }
         baud_ = baud;

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Clock.h"
 #include "loader/Srec.h"
 #include "loader/X1f.h"
 #include "proto/Diagproto.h"
@@ -79,6 +80,9 @@ enum class PanelColour { kRed, kBlue };
 class LoaderHost {
   public:
     virtual ~LoaderHost() = default;
+    // The clock this sequence reads and waits by: the program's clock unless the host has one
+    // of its own (a batch gives each receiver its own).
+    virtual Clock& Time() { return CurrentClock(); }
     // The port to use now; asked afresh for every operation, so a reopen may replace it.
     virtual LoaderPort& Port() = 0;
     // Replaces the one status line with the text, and makes sure it is painted.
