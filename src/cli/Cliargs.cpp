@@ -10,6 +10,11 @@ std::optional<std::string> CliArgs::Value(const std::string& option) const {
     return found->second;
 }
 
+std::vector<std::string> CliArgs::Values(const std::string& option) const {
+    const auto found = repeated.find(option);
+    return found == repeated.end() ? std::vector<std::string>{} : found->second;
+}
+
 CliArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& valued,
                   const std::set<std::string>& known) {
     CliArgs parsed;
@@ -28,6 +33,9 @@ CliArgs ParseArgs(const std::vector<std::string>& args, const std::set<std::stri
                 parsed.values[name] = args[++i];
             } else {
                 parsed.error = "option " + name + " needs a value";
+            }
+            if (parsed.error.empty()) {
+                parsed.repeated[name].push_back(parsed.values[name]);
             }
         } else if (known.count(arg) != 0) {
             parsed.flags.insert(arg);

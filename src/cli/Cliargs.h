@@ -13,13 +13,16 @@ constexpr int kExitFailed = 1;  // the receiver was not found, did not answer, o
 constexpr int kExitUsage = 2;   // the command line or a value given on it is not acceptable
 
 struct CliArgs {
-    std::map<std::string, std::string> values;  // "--device" -> "/dev/ttyUSB0"
-    std::set<std::string> flags;                // "--json"
-    std::vector<std::string> words;             // everything that is not an option
-    std::string error;                          // set when the line could not be read
+    std::map<std::string, std::string> values;  // "--device" -> "/dev/ttyUSB0" (the last given)
+    std::map<std::string, std::vector<std::string>> repeated;  // every value given, in order
+    std::set<std::string> flags;                               // "--json"
+    std::vector<std::string> words;                            // everything that is not an option
+    std::string error;                                         // set when the line could not be read
 
     bool Has(const std::string& flag) const { return flags.count(flag) != 0; }
     std::optional<std::string> Value(const std::string& option) const;
+    // Every value the option was given, in order ("--device A --device B").
+    std::vector<std::string> Values(const std::string& option) const;
 };
 
 // Reads the arguments after the subcommand. `valued` lists the options that take a value

@@ -8,6 +8,10 @@
 // True when standard output is a terminal (a console window on Windows), not a pipe or file.
 bool StdoutIsTerminal();
 
+// Lets standard output take the cursor movements with which rows are redrawn in place (on
+// Windows, a console must be told to read them). False when it cannot.
+bool EnableTerminalRedraw();
+
 enum class InputWait {
     kByte,     // a byte was read
     kTimeOut,  // nothing came within the wait

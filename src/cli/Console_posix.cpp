@@ -8,6 +8,10 @@ bool StdoutIsTerminal() {
     return isatty(STDOUT_FILENO) != 0;
 }
 
+bool EnableTerminalRedraw() {
+    return true;  // terminals read the escape sequences as they are
+}
+
 InputWait NextInputByte(char& byte, int waitMs) {
     pollfd input{STDIN_FILENO, POLLIN, 0};
     if (poll(&input, 1, waitMs) <= 0) {

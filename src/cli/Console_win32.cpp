@@ -65,6 +65,13 @@ bool StdoutIsTerminal() {
     return _isatty(_fileno(stdout)) != 0;
 }
 
+bool EnableTerminalRedraw() {
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return GetConsoleMode(output, &mode) != 0 &&
+           SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
 InputWait NextInputByte(char& byte, int waitMs) {
     // Started at the first wait and never destroyed: the reader thread may outlive main().
     static InputReader* const reader = new InputReader;

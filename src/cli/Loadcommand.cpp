@@ -6,8 +6,10 @@
 #include <string>
 
 #include "base/Clock.h"
+#include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/Loadhost.h"
 #include "cli/Session.h"
 #include "config/Configmsg.h"
 #include "link/Netaddress.h"
@@ -20,6 +22,8 @@
 namespace {
 const char* const kLoadHelp =
     "Usage: lctrovi load --device D [--baud B] FILE\n"
+    "       lctrovi load --device D --device E ... [--baud B] [--json] FILE\n"
+    "       lctrovi load --all [--device D,E,...] [--json] FILE\n"
     "       lctrovi load --check FILE\n"
     "Load receiver software from an S-record file through the receiver's bootloader, showing\n"
     "the loading window's status texts, and a progress bar when the output is a terminal.\n"
@@ -28,8 +32,15 @@ const char* const kLoadHelp =
     "load, puts the port and the receiver's settings back, and exits with status 130.\n"
     "With --check, read and check the file only: address range, block count, and every fault\n"
     "that stops a load; exit status 1 for a file the loader refuses.\n"
+    "With several devices (--device A --device B, or --device A,B), load them all at once: a\n"
+    "line per receiver with its step and progress, then a table of device, version before and\n"
+    "after, time and result. With --all, load every receiver that detect --all finds (among the\n"
+    "devices given, if any). The file is read and checked before any receiver is touched. Exit\n"
+    "status 0 only when every receiver came back with its new version; Ctrl-C cancels them all.\n"
     "\n" LCT_PORT_OPTIONS_HELP
     "  --check        check the file without touching a receiver\n"
+    "  --all          load every receiver found on the ports (or the devices given)\n"
+    "  --json         load as a batch (of one, too) and print the table as JSON\n"
     "  --help         show this help and exit\n";
 
 constexpr int kProgressWidth = 40;
@@ -67,18 +78,11 @@ class CancelSignals {
 
 // The loading window's part, for a terminal or a log: each status a line, progress as a bar
 // redrawn in place on a terminal, or a line at every tenth otherwise.
-class TerminalLoaderHost final : public LoaderHost {
+class TerminalLoaderHost final : public CliLoaderHost {
   public:
     TerminalLoaderHost(SerialPort& port, std::string device, uint32_t baud, uint32_t nmeaMask)
-        : port_(port),
-          adapter_(port),
-          device_(std::move(device)),
-          baud_(baud),
-          savedBaud_(baud),
-          savedNmeaMask_(nmeaMask),
-          terminal_(StdoutIsTerminal()) {}
+        : CliLoaderHost(port, std::move(device), baud, nmeaMask), terminal_(StdoutIsTerminal()) {}
 
-    LoaderPort& Port() override { return adapter_; }
     void ShowStatus(const std::string& text) override {
         if (text == lastStatus_) {
             return;
@@ -89,29 +93,17 @@ class TerminalLoaderHost final : public LoaderHost {
         lastStatus_ = text;
     }
     void ShowProgress(int32_t handled, int32_t estimate) override;
-    bool ReopenPort(uint32_t baud) override {
-        if (!ReopenPortAt(port_, device_, static_cast<int32_t>(baud_), baud, CurrentClock())) {
-            return false;
-        }
-        baud_ = baud;
-        return true;
-    }
-    uint32_t CurrentBaud() const override { return baud_; }
-    void RequestVersion() override {
-        uint8_t frame[request::kFrameLength];
-        port_.Write(frame, build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame));
-    }
-    // The sequence clears the version when programming is done; the new one is read at the end.
-    void UpdateVersionLabel(const ReceiverVersion& /*version*/) override {}
     void ShowPanel(const std::array<std::string, 3>& lines, PanelColour /*colour*/) override {
         EndProgressLine();
         std::printf("%s %s %s\n", lines[0].c_str(), lines[1].c_str(), lines[2].c_str());
         std::fflush(stdout);
     }
-    bool DeviceGone() override { return !port_.IsOpen(); }
     // Ctrl-C or SIGTERM: the sequence asks at every wait and ends with "Cancelled".
     bool StopRequested() override { return cancelRequested != 0; }
-    void EndSequence() override;
+    void EndSequence() override {
+        EndProgressLine();
+        CliLoaderHost::EndSequence();
+    }
 
     const std::string& LastStatus() const { return lastStatus_; }
 
@@ -123,12 +115,6 @@ class TerminalLoaderHost final : public LoaderHost {
         }
     }
 
-    SerialPort& port_;
-    LoaderPortAdapter<SerialPort> adapter_;
-    std::string device_;
-    uint32_t baud_;
-    uint32_t savedBaud_;
-    uint32_t savedNmeaMask_;
     bool terminal_;
     bool progressShown_ = false;
     int lastStep_ = -1;
@@ -157,23 +143,6 @@ void TerminalLoaderHost::ShowProgress(int32_t handled, int32_t estimate) {
     std::fflush(stdout);
 }
 
-// As the loading window ends a sequence: back to the normal rate, then to the rate the port
-// was opened at, and the receiver's NMEA and baud settings as they were.
-void TerminalLoaderHost::EndSequence() {
-    EndProgressLine();
-    if (baud_ == LoadSequence::kFastBaud) {
-        ReopenPort(LoadSequence::kBootBaud);
-    }
-    if (savedBaud_ != LoadSequence::kBootBaud) {
-        ReopenPort(savedBaud_);
-    }
-    uint8_t frame[config::kFrameLength];
-    const uint16_t length =
-        BuildConfigFrame(EncodeNmeaAndBaud(savedNmeaMask_, static_cast<int32_t>(savedBaud_)), frame);
-    port_.Write(frame, length);
-    RequestVersion();
-}
-
 int CheckImage(const std::string& name) {
     std::FILE* file = std::fopen(name.c_str(), "rb");
     if (file == nullptr) {
@@ -184,26 +153,12 @@ int CheckImage(const std::string& name) {
     const SrecScan scan = srec_scan(lines);
     std::fclose(file);
     std::printf("Records: %ld\n", scan.records);
-    switch (scan.status) {
-        case SrecScanStatus::kOk:
-            std::printf("Address range: 0x%08X-0x%08X\nBlocks: %d\n", scan.lowest, scan.highest,
-                        scan.BlocksSpanned());
-            return kExitOk;
-        case SrecScanStatus::kInvalidLine:
-            std::fprintf(stderr, "Invalid record at line %ld.\n", scan.records + 1);  // after the valid ones
-            break;
-        case SrecScanStatus::kReadError:
-            std::fprintf(stderr, "Error reading file %s\n", name.c_str());
-            break;
-        case SrecScanStatus::kNotSorted:
-            std::fprintf(stderr, "%s\n", scan.NotSortedText().c_str());
-            break;
-        case SrecScanStatus::kNoData:
-            std::fprintf(stderr, "No S3 data records.\n");
-            break;
+    if (!ReportImageScan(scan, name)) {
+        return kExitFailed;
     }
-    std::fprintf(stderr, "%s\n", loadtext::kInputError);
-    return kExitFailed;
+    std::printf("Address range: 0x%08X-0x%08X\nBlocks: %d\n", scan.lowest, scan.highest,
+                scan.BlocksSpanned());
+    return kExitOk;
 }
 
 // The receiver's version, printed, and its NMEA mask.
@@ -281,7 +236,8 @@ int LoadImage(const Endpoint& endpoint, const std::string& name) {
 int RunLoad(const Arguments& args) {
     CliArgs parsed;
     int status = kExitOk;
-    if (!ReadCommandLine(args, {"--device", "--baud"}, {"--check"}, kLoadHelp, parsed, status)) {
+    if (!ReadCommandLine(args, {"--device", "--baud"}, {"--check", "--all", "--json"}, kLoadHelp, parsed,
+                         status)) {
         return status;
     }
     if (parsed.words.size() != 1) {
@@ -290,6 +246,9 @@ int RunLoad(const Arguments& args) {
     }
     if (parsed.Has("--check")) {
         return CheckImage(parsed.words.front());
+    }
+    if (parsed.Has("--all") || parsed.Has("--json") || GivenDevices(parsed).size() > 1) {
+        return RunBatchLoad(parsed, parsed.words.front());
     }
     const auto endpoint = ReadEndpoint(parsed);
     if (!endpoint) {

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "cli/Batch.h"
 #include "cli/Commands.h"
+#include "cli/Detecthost.h"
 #include "cli/Session.h"
 #include "link/Netaddress.h"
 #include "link/Portsearch.h"
@@ -40,12 +42,17 @@ const std::set<std::string> kPortsOptions = {"--sysfs"};
 #endif
 
 const char* const kDetectHelp =
-    "Usage: lctrovi detect [--device D[,D...]] [--baud B]\n"
+    "Usage: lctrovi detect [--device D[,D...]] [--baud B] [--all [--json]]\n"
     "Search for a receiver as the port dialog does: every port (or those given, in order),\n"
     "every rate of 4800, 9600, 19200 and 38400 (or the one given), about two seconds each. A\n"
     "device that cannot be opened is reported and skipped. Prints the device and rate found,\n"
     "or \"Failed to find unit.\" with exit status 1.\n"
-    "\n" LCT_PORT_OPTIONS_HELP "  --help         show this help and exit\n";
+    "With --all, search all the ports at the same time (--device may then be given more than\n"
+    "once) and list every receiver found: device, rate, software version and serial number.\n"
+    "\n" LCT_PORT_OPTIONS_HELP
+    "  --all          find every receiver, searching the ports in parallel\n"
+    "  --json         with --all: print the list as JSON\n"
+    "  --help         show this help and exit\n";
 
 #ifndef _WIN32
 constexpr int kUsbLevels = 4;  // from a tty's device up to its USB device
@@ -88,84 +95,6 @@ std::string PortDescription([[maybe_unused]] const std::string& sysfs,
     return UsbDescription(fs::path(sysfs) / name);
 #endif
 }
-
-// What the search needs, over the command's session: a candidate is opened, probed and
-// judged by the messages the receive loop counts.
-class DetectHost final : public PortSearchHost {
-  public:
-    DetectHost(std::vector<std::string> devices, std::vector<uint32_t> rates)
-        : devices_(std::move(devices)), rates_(std::move(rates)) {}
-
-    bool OpenCandidate(const std::string& device, uint32_t rate) override {
-        port_.Close();
-        if (!port_.Open(device, rate, 0)) {
-            return false;
-        }
-        port_.SetBlocking(true);  // reads wait at most one receive tick
-        port_.Purge();
-        diag_.Reset();
-        crlf_.Reset();
-        return true;
-    }
-    void CandidateOpenFailed(const std::string& device) override {
-        std::fprintf(stderr, "Error opening device %s: %s\n", device.c_str(), port_.LastErrorText().c_str());
-    }
-    void CandidateOpened(int deviceIndex, int rateIndex) override {
-        std::fprintf(stderr, "Attempting %s at %u\n", devices_[static_cast<size_t>(deviceIndex)].c_str(),
-                     rates_[static_cast<size_t>(rateIndex)]);
-        deviceIndex_ = deviceIndex;
-    }
-    void SendProbe() override {
-        uint8_t frame[request::kFrameLength];
-        const uint16_t length = build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
-        port_.Write(frame, length);
-    }
-    int32_t MessageCount() override { return messageCount_; }
-    int32_t LastMessageId() override { return lastMessageId_; }
-    void SearchStopped() override {}
-    void ReceiverFound(int rateIndex) override { found_ = rateIndex; }
-    void ReceiverNotFound() override {}
-
-    // One tick of the receive loop: what arrived is counted as the main window counts it.
-    void Receive(int32_t waitMs) {
-        if (!port_.IsOpen()) {
-            CurrentClock().SleepMs(waitMs);
-            return;
-        }
-        uint32_t received = 0;
-        if (!port_.Read(buffer_, sizeof buffer_, &received, waitMs)) {
-            received = 0;
-        }
-        feed_received_bytes(
-            diag_, crlf_, buffer_, received,
-            [this](const DiagProto& diag) {
-                ++messageCount_;
-                lastMessageId_ = diag.MessageData()[frame::kIdOffset];
-            },
-            [this](const CRLFProto& crlf) {
-                if (IsShownSentence(crlf.MessageData(), crlf.MessageLength())) {
-                    ++messageCount_;
-                }
-            });
-    }
-
-    std::optional<int> Found() const { return found_; }
-    const std::string& FoundDevice() const { return devices_[static_cast<size_t>(deviceIndex_)]; }
-
-  private:
-    std::vector<std::string> devices_;
-    std::vector<uint32_t> rates_;
-    SerialPort port_;
-    DiagProto diag_;
-    CRLFProto crlf_;
-    uint8_t buffer_[1024] = {};
-    int32_t messageCount_ = 0;
-    int32_t lastMessageId_ = 0;
-    int deviceIndex_ = 0;
-    std::optional<int> found_;
-};
-
-constexpr int32_t kReceiveTickMs = 100;  // the main window's receive timer
 
 // The devices of "--device A,B,C", in order; empty names are left out.
 std::vector<std::string> SplitDeviceList(const std::string& given) {
@@ -231,13 +160,16 @@ int RunPorts(const Arguments& args) {
 int RunDetect(const Arguments& args) {
     CliArgs parsed;
     int status = kExitOk;
-    if (!ReadCommandLine(args, {"--device", "--baud"}, {}, kDetectHelp, parsed, status)) {
+    if (!ReadCommandLine(args, {"--device", "--baud"}, {"--all", "--json"}, kDetectHelp, parsed, status)) {
         return status;
     }
     std::vector<std::string> devices;
     std::vector<uint32_t> rates;
     if (!ListDetectRates(parsed, rates)) {
         return kExitUsage;
+    }
+    if (parsed.Has("--all")) {
+        return RunDetectAll(parsed, rates);
     }
     if (const auto given = parsed.Value("--device")) {
         devices = SplitDeviceList(*given);

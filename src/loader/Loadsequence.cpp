@@ -22,10 +22,6 @@ constexpr int64_t kDrainLimitMs = 3000;
 constexpr int64_t kRateSwitchMarginMs = 100;
 constexpr int64_t kHoldStepMs = 50;
 
-Clock& Now() {
-    return CurrentClock();
-}
-
 // Thrown at a wait once the host asks to stop, and caught in Tick(): it never leaves the
 // engine. Unwinding ends every loop of the turn at once, so nothing that followed the wait (a
 // command, a status, a reopen) happens after a stop.
@@ -43,7 +39,7 @@ void LoadSequence::FeedParser(uint32_t count, OnFrame&& onFrame) {
 }
 
 void LoaderHost::HoldStatus(int seconds) {
-    Clock& clock = CurrentClock();
+    Clock& clock = Time();
     const int64_t until = clock.NowSeconds() + seconds;
     while (clock.NowSeconds() < until && !StopRequested()) {
         clock.SleepMs(kHoldStepMs);
@@ -57,6 +53,7 @@ LoadSequence::~LoadSequence() {
 void LoadSequence::Start(std::FILE* image) {
     CloseImage();
     image_ = image;
+    fileLines_ = SrecFileLines(image);
     blockReader_.Arm();
     portLost_ = false;
     imageChecked_ = false;
@@ -67,6 +64,25 @@ void LoadSequence::Start(std::FILE* image) {
     progressCount_ = 0;
     step_ = LoadStep::kCheckPort;
     host_.ShowProgress(0, 0);
+}
+
+void LoadSequence::Start(std::string_view image) {
+    Start(static_cast<std::FILE*>(nullptr));
+    imageText_ = image;
+    imageInMemory_ = true;
+    textLines_ = SrecTextLines(imageText_);
+}
+
+SrecLineSource& LoadSequence::ImageLines() {
+    return image_ != nullptr ? static_cast<SrecLineSource&>(fileLines_) : textLines_;
+}
+
+void LoadSequence::RewindImage() {
+    if (image_ != nullptr) {
+        std::rewind(image_);
+    } else {
+        textLines_ = SrecTextLines(imageText_);
+    }
 }
 
 void LoadSequence::Tick() {
@@ -197,7 +213,7 @@ void LoadSequence::DoReadFile() {
         step_ = LoadStep::kFailed;
         return;
     }
-    std::rewind(image_);
+    RewindImage();
     step_ = LoadStep::kWaiting;
     for (int left = kSetupAttempts; left-- > 0 && step_ == LoadStep::kWaiting;) {
         WriteCommand(X1F_SETUP, lowest_);
@@ -216,13 +232,13 @@ void LoadSequence::DoReadFile() {
 bool LoadSequence::ScanImage() {
     lowest_ = 0xFFFFFFFFu;
     highest_ = 0;
-    if (image_ == nullptr) {
+    if (!HasImage()) {
         ShowStatusFor(3, loadtext::kInputError);
         return false;
     }
-    SrecFileLines lines(image_);
-    const SrecScan scan = srec_scan(
-        lines, [this](long record) { host_.ShowStatus(loadtext::kReading + std::to_string(record) + ")"); });
+    const SrecScan scan = srec_scan(ImageLines(), [this](long record) {
+        host_.ShowStatus(loadtext::kReading + std::to_string(record) + ")");
+    });
     if (scan.Ok()) {
         lowest_ = scan.lowest;
         highest_ = scan.highest;
@@ -243,8 +259,7 @@ void LoadSequence::DoSendFile() {
     for (int sent = 0; sent < kBlocksPerTurn && step_ == LoadStep::kSendFile; ++sent) {
         uint32_t address = 0;
         uint32_t length = 0;
-        SrecFileLines lines(image_);
-        const bool more = blockReader_.Next(lines, block_, &address, &length);
+        const bool more = blockReader_.Next(ImageLines(), block_, &address, &length);
         // The scan found the file sound; a file changed since then must not be half-programmed.
         if (blockReader_.DroppedRecords() > 0 || (!more && blockReader_.EndedOnError())) {
             ShowStatusFor(3, loadtext::kInputError);
@@ -281,11 +296,11 @@ bool LoadSequence::SendBlock(uint32_t address, uint32_t length) {
 // Waits for the block's final answer. X1F_WORKING restarts the time allowed (up to an overall
 // limit); X1F_PASS lets the sending go on; any other code refuses the block and fails the load.
 void LoadSequence::AwaitBlockAnswer() {
-    const int64_t sent = Now().MonotonicMs();
+    const int64_t sent = host_.Time().MonotonicMs();
     int64_t lastHeard = sent;
     bool answered = false;
     while (!answered && !portLost_) {
-        const int64_t now = Now().MonotonicMs();
+        const int64_t now = host_.Time().MonotonicMs();
         if (now - lastHeard >= kBlockAnswerMs || now - sent >= kBlockWorkingLimitMs) {
             step_ = LoadStep::kWaiting;
             return;
@@ -304,7 +319,7 @@ void LoadSequence::AwaitBlockAnswer() {
             x1f_trace("Got x1f: %s [%d] %lu", x1f_name(answer.code), answer.code,
                       static_cast<unsigned long>(answer.value));
             if (answer.code == X1F_WORKING) {
-                lastHeard = Now().MonotonicMs();
+                lastHeard = host_.Time().MonotonicMs();
                 return;
             }
             answered = true;
@@ -403,14 +418,14 @@ void LoadSequence::DoAwaitVersion() {
         StopIfRequested();
         host_.RequestVersion();
         host_.ShowStatus(loadtext::kWaitingVersion + std::to_string(left));
-        deadline_ = Now().NowSeconds() + 2;
+        deadline_ = host_.Time().NowSeconds() + 2;
         AwaitVersionFrame();
     }
 }
 
 // True when a configuration message arrived before the deadline.
 bool LoadSequence::AwaitVersionFrame() {
-    while (step_ == LoadStep::kWaiting && Now().NowSeconds() < deadline_) {
+    while (step_ == LoadStep::kWaiting && host_.Time().NowSeconds() < deadline_) {
         uint32_t got = 0;
         if (!ReadPort(&got, kPollMs)) {
             return false;
@@ -425,12 +440,12 @@ bool LoadSequence::AwaitVersionFrame() {
 }
 
 void LoadSequence::WaitFor(int seconds, LoadStep next) {
-    deadline_ = Now().NowSeconds() + seconds;
+    deadline_ = host_.Time().NowSeconds() + seconds;
     AwaitX1fReply(next);
 }
 
 void LoadSequence::AwaitX1fReply(LoadStep next) {
-    while (deadline_ > Now().NowSeconds()) {
+    while (deadline_ > host_.Time().NowSeconds()) {
         uint32_t got = 0;
         if (!ReadPort(&got, kPollMs)) {
             return;
@@ -452,7 +467,7 @@ void LoadSequence::OnReply(LoadStep next) {
     reply_ = answer;
     x1f_trace("Got x1f: %s [%d] %lu", x1f_name(reply_.code), reply_.code,
               static_cast<unsigned long>(reply_.value));
-    const int64_t ended = Now().NowSeconds() - 1;
+    const int64_t ended = host_.Time().NowSeconds() - 1;
     switch (reply_.code) {
         case X1F_PASS:
             deadline_ = ended;
@@ -483,9 +498,9 @@ void LoadSequence::OnReply(LoadStep next) {
 // at the new rate), then drain the line.
 void LoadSequence::AwaitRateSwitch(uint32_t oldBaud) {
     const int64_t until =
-        Now().MonotonicMs() + CommandFrameWireMs(static_cast<int32_t>(oldBaud)) + kRateSwitchMarginMs;
+        host_.Time().MonotonicMs() + CommandFrameWireMs(static_cast<int32_t>(oldBaud)) + kRateSwitchMarginMs;
     uint32_t got = 0;
-    while (Now().MonotonicMs() < until) {
+    while (host_.Time().MonotonicMs() < until) {
         if (!ReadPort(&got, kPollMs)) {
             return;
         }
@@ -496,13 +511,13 @@ void LoadSequence::AwaitRateSwitch(uint32_t oldBaud) {
 // Throws away what is waiting on the line. The parser restarts too: a frame it had begun lost
 // its remaining bytes here and would otherwise swallow the start of the next reply.
 void LoadSequence::DrainInput() {
-    const int64_t until = Now().MonotonicMs() + kDrainLimitMs;
+    const int64_t until = host_.Time().MonotonicMs() + kDrainLimitMs;
     uint32_t got = 0;
     do {
         if (!ReadPort(&got, kDrainWaitMs)) {
             break;
         }
-    } while (got > 0 && Now().MonotonicMs() < until);
+    } while (got > 0 && host_.Time().MonotonicMs() < until);
     parser_ = DiagFrameState{};
 }
 
@@ -539,7 +554,7 @@ bool LoadSequence::ReadPort(uint32_t* received, int32_t waitMs) {
     if (portLost_) {
         return false;
     }
-    const int64_t started = Now().MonotonicMs();
+    const int64_t started = host_.Time().MonotonicMs();
     const bool ok = host_.Port().Read(receive_, kBufferSize, received, waitMs);
     if (!ok) {
         *received = 0;
@@ -550,9 +565,9 @@ bool LoadSequence::ReadPort(uint32_t* received, int32_t waitMs) {
         failures_ = 0;
     }
     if (!portLost_ && *received == 0) {
-        const int64_t left = waitMs - (Now().MonotonicMs() - started);
+        const int64_t left = waitMs - (host_.Time().MonotonicMs() - started);
         if (left > 0) {
-            Now().SleepMs(left);
+            host_.Time().SleepMs(left);
         }
     }
     return !portLost_;
@@ -604,6 +619,8 @@ void LoadSequence::CloseImage() {
         std::fclose(image_);
         image_ = nullptr;
     }
+    imageText_ = {};
+    imageInMemory_ = false;
 }
 
 const char* LoadSequence::TimeoutText() const {

@@ -15,7 +15,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
+#include "base/Clock.h"
 #include "loader/Srec.h"
 #include "loader/X1f.h"
 #include "proto/Diagproto.h"
@@ -78,6 +80,9 @@ enum class PanelColour { kRed, kBlue };
 class LoaderHost {
   public:
     virtual ~LoaderHost() = default;
+    // The clock this sequence reads and waits by: the program's clock unless the host has one
+    // of its own (a batch gives each receiver its own).
+    virtual Clock& Time() { return CurrentClock(); }
     // The port to use now; asked afresh for every operation, so a reopen may replace it.
     virtual LoaderPort& Port() = 0;
     // Replaces the one status line with the text, and makes sure it is painted.
@@ -143,6 +148,9 @@ class LoadSequence {
 
     // Starts a download of the image (opened "rb"); the sequence owns and closes the stream.
     void Start(std::FILE* image);
+    // Starts a download of an image held in memory, which must outlive the run. Many
+    // sequences may read the same text at once: it is only read.
+    void Start(std::string_view image);
     // One timer tick: up to five turns. A stop request seen at any wait ends the sequence as
     // Cancel() does: nothing more is sent, and the host is shown "Cancelled" and ended.
     void Tick();
@@ -193,12 +201,19 @@ class LoadSequence {
     void FeedParser(uint32_t count, OnFrame&& onFrame);
     void WaitFor(int seconds, LoadStep next);
     void CloseImage();
+    bool HasImage() const { return image_ != nullptr || imageInMemory_; }
+    SrecLineSource& ImageLines();
+    void RewindImage();
     const char* TimeoutText() const;
 
     LoaderHost& host_;
     LoadStep step_ = LoadStep::kIdle;
     LoadStep lastStep_ = LoadStep::kIdle;
     std::FILE* image_ = nullptr;
+    std::string_view imageText_;  // or the image in memory
+    bool imageInMemory_ = false;
+    SrecFileLines fileLines_{nullptr};
+    SrecTextLines textLines_{std::string_view{}};
     SrecBlockReader blockReader_;
     X1fPayload reply_;
     uint32_t lowest_ = 0xFFFFFFFFu;

@@ -134,6 +134,15 @@ class Rig {
         return !sequence.Running();
     }
 
+    // Runs a whole sequence over the text held in memory; false if it did not end.
+    bool LoadFromMemory(const std::string& text) {
+        sequence.Start(std::string_view(text));
+        for (int tick = 0; tick < 100000 && sequence.Running(); ++tick) {
+            sequence.Tick();
+        }
+        return !sequence.Running();
+    }
+
     std::string LastStatus() const { return host.statuses.empty() ? "" : host.statuses.back(); }
     bool Saw(const std::string& text) const {
         return std::find(host.statuses.begin(), host.statuses.end(), text) != host.statuses.end();
@@ -282,6 +291,24 @@ TEST(LoadSequence, WholeLoadPutsTheImageIntoTheReceiver) {
     EXPECT_EQ(rig.host.ends, 1);
     EXPECT_EQ(rig.host.progressEstimate, 258);  // the progress bar counts the 258 blocks spanned
     EXPECT_FALSE(rig.sequence.Running());
+}
+
+// The batch's way: the image text in memory, read by the sequence twice (scan, then blocks),
+// programs exactly what the file would; a broken text stops before X1F_SETUP.
+TEST(LoadSequence, AnImageInMemoryLoadsAsItsFileDoes) {
+    Rig rig;
+    ASSERT_TRUE(rig.Ready());
+    const Chunks chunks = SampleChunks(11);
+    ASSERT_TRUE(rig.LoadFromMemory(MakeSrecImage(chunks, "\n") + "S3 broken\n"));
+    EXPECT_TRUE(rig.Saw(loadtext::kInputError));
+    EXPECT_EQ(rig.LastStatus(), loadtext::kFailed);
+    EXPECT_EQ(rig.Sent(X1F_SETUP), 0);
+
+    rig.peer.EnterBootloader();  // as after any failed load, the technician restarts it
+    ASSERT_TRUE(rig.LoadFromMemory(MakeSrecImage(chunks, "\r\n")));
+    EXPECT_EQ(rig.LastStatus(), loadtext::kReestablished);
+    ExpectImage(rig.peer, chunks);
+    EXPECT_EQ(rig.Sent(X1F_LOAD), 6);
 }
 
 TEST(LoadSequence, SendingCountsDownFromTheEstimate) {

@@ -167,4 +167,64 @@ TEST_F(WineTest, LoadThroughSer2netProgramsTheImageByteForByte) {
     sim.Stop();
 }
 
+// Four receivers on COM5 to COM8: detect --all finds each at its rate, and a batch load
+// programs the healthy ones and says which one failed and why.
+TEST_F(WineTest, BatchDetectAndLoadOnFourComPorts) {
+    const std::vector<std::string> ports = {"COM5", "COM6", "COM7", "COM8"};
+    std::vector<std::unique_ptr<MappedSim>> receivers;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        SimOptions options;
+        options.timing.programMs = 300;
+        options.timing.workingIntervalMs = 100;
+        options.timing.powerCycleAfterMs = 0;  // cycled when the tool says so
+        options.timing.timeScale = 0.1;
+        options.hardware.serialNumber = 8000 + static_cast<int32_t>(i);
+        if (i == 2) {
+            options.faults.x1fReplyCode[x1f::kCrcRam] = x1f::kFail;
+        }
+        receivers.push_back(std::make_unique<MappedSim>(ports[i], options));
+    }
+    const ChildResult detect =
+        Lctrovi({"detect", "--all", "--json", "--device", "COM5,COM6", "--device", "COM7,COM8"});
+    ASSERT_EQ(detect.status, 0) << detect.out << detect.err;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_NE(detect.out.find("{\"device\": \"" + ports[i] +
+                                  "\", \"baud\": 19200, \"version\": \"1.0SIM\", "
+                                  "\"serial\": " +
+                                  std::to_string(8000 + i) + "}"),
+                  std::string::npos)
+            << detect.out;
+    }
+
+    const std::vector<uint8_t> data = RandomBytes(3000, 7);
+    constexpr uint32_t kLowest = 0x00020000;
+    const std::string image =
+        std::filesystem::temp_directory_path() / ("lct-wine-batch-" + std::to_string(getpid()) + ".hex");
+    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, data}}, "\r\n");
+    std::vector<bool> cycled(ports.size(), false);
+    const ChildResult result =
+        Lctrovi({"load", "--device", "COM5,COM6,COM7,COM8", image}, "", [&](const std::string& out) {
+            for (size_t i = 0; i < ports.size(); ++i) {
+                if (!cycled[i] && out.find(ports[i] + ": Cycle Power") != std::string::npos) {
+                    cycled[i] = true;
+                    receivers[i]->Sim().PowerCycle();
+                }
+            }
+        });
+    std::filesystem::remove(image);
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const bool healthy = i != 2;
+        const std::regex row(ports[i] + " +1\\.0SIM +" + (healthy ? "1\\.1SIM" : "-") + " +[0-9.]+ s  " +
+                             (healthy ? "OK" : "FAILED: Download Failed\\. \\(CRC check failed\\."));
+        EXPECT_TRUE(std::regex_search(result.out, row)) << ports[i] << "\n" << result.out;
+        const SimImage programmed = receivers[i]->Sim().ProgrammedImage();
+        ASSERT_EQ(programmed.size(), healthy ? 1u : 0u) << ports[i];
+        if (healthy) {
+            EXPECT_TRUE(programmed.begin()->second == data) << ports[i];
+        }
+    }
+    EXPECT_NE(result.out.find("3 of 4 receivers loaded.\n"), std::string::npos) << result.out;
+}
+
 }  // namespace

@@ -1,0 +1,265 @@
+// Many receivers at once: lctrovi detect --all and lctrovi load with several devices, against
+// several simulated receivers, each on a pseudo-terminal of its own.
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "CliFixture.h"
+#include "SrecText.h"
+#include "loader/X1f.h"
+
+namespace {
+
+constexpr uint32_t kLowest = 0x00020000;
+
+using Receivers = std::vector<std::unique_ptr<SimReceiver>>;
+
+// A receiver that programs quickly and waits for the power cycle the tool asks for.
+SimOptions Healthy() {
+    SimOptions options;
+    options.timing.programMs = 300;
+    options.timing.workingIntervalMs = 100;
+    options.timing.powerCycleAfterMs = 0;
+    options.timing.timeScale = 0.1;  // the blocks go fast; the sequence's own pauses stay
+    return options;
+}
+
+SimOptions With(void (*fault)(SimOptions&)) {
+    SimOptions options = Healthy();
+    fault(options);
+    return options;
+}
+
+using Fields = std::map<std::string, std::string>;
+
+// The rows of the JSON table, by device.
+std::map<std::string, Fields> JsonRows(const std::string& out) {
+    std::map<std::string, std::map<std::string, std::string>> rows;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == ',') {
+            line.pop_back();
+        }
+        auto fields = ParseFlatJson(line);
+        if (!fields.empty()) {
+            rows[fields["device"]] = fields;
+        }
+    }
+    return rows;
+}
+
+// The rows of the table as printed for people ("DEVICE  BEFORE  AFTER  TIME  RESULT"), by
+// device, in the JSON table's terms.
+std::map<std::string, Fields> PlainRows(const std::string& out) {
+    std::map<std::string, Fields> rows;
+    const size_t header = out.find("DEVICE ");
+    std::istringstream in(header == std::string::npos ? "" : out.substr(header));
+    std::string line;
+    std::getline(in, line);
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        Fields fields;
+        std::string seconds;
+        std::string unit;
+        words >> fields["device"] >> fields["before"] >> fields["after"] >> seconds >> unit;
+        std::string result;
+        std::getline(words >> std::ws, result);
+        if (unit != "s") {
+            continue;  // the count below the table
+        }
+        const std::string failed = "FAILED: ";
+        fields["result"] = result == "OK" ? "ok" : result == "CANCELLED" ? "cancelled" : "failed";
+        fields["reason"] = result.rfind(failed, 0) == 0 ? result.substr(failed.size()) : "";
+        rows[fields["device"]] = fields;
+    }
+    return rows;
+}
+
+class CliBatch : public CliTest {
+  protected:
+    void StartReceivers(const std::vector<SimOptions>& options) {
+        receivers.clear();
+        for (const SimOptions& option : options) {
+            receivers.push_back(std::make_unique<SimReceiver>(option));
+            ASSERT_TRUE(receivers.back()->Start()) << receivers.back()->LastError();
+        }
+    }
+    void TearDown() override {
+        for (auto& receiver : receivers) {
+            receiver->Stop();
+        }
+        CliTest::TearDown();
+    }
+    std::vector<std::string> DeviceArgs() const {
+        std::vector<std::string> args;
+        for (const auto& receiver : receivers) {
+            args.insert(args.end(), {"--device", receiver->DevicePath()});
+        }
+        return args;
+    }
+    // Runs lctrovi with the arguments; cycles each receiver's power when its line asks, and
+    // calls `watch` with the output so far.
+    ChildResult Run(const std::vector<std::string>& args,
+                    const std::function<void(const std::string&, int)>& watch = {}) {
+        std::vector<bool> cycled(receivers.size(), false);
+        int pid = 0;
+        return Lctrovi(
+            args, "",
+            [&](const std::string& out) {
+                for (size_t i = 0; i < receivers.size(); ++i) {
+                    if (!cycled[i] &&
+                        out.find(receivers[i]->DevicePath() + ": Cycle Power") != std::string::npos) {
+                        cycled[i] = true;
+                        receivers[i]->PowerCycle();
+                    }
+                }
+                if (watch) {
+                    watch(out, pid);
+                }
+            },
+            false, &pid);
+    }
+
+    Receivers receivers;
+};
+
+TEST_F(CliBatch, DetectAllListsEveryReceiverFoundOnThePortsSearchedTogether) {
+    SimOptions slow = Healthy();
+    slow.settings.baudRate = 4800;
+    slow.hardware.serialNumber = 7001;
+    SimOptions fast = Healthy();
+    fast.settings.baudRate = 38400;
+    fast.hardware.serialNumber = 7002;
+    fast.version.minor = 7;
+    StartReceivers({slow, fast});
+    const std::string given = receivers[0]->DevicePath() + ",/dev/lct-no-such-device";
+    const ChildResult result =
+        Lctrovi({"detect", "--all", "--json", "--device", given, "--device", receivers[1]->DevicePath()});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const auto rows = JsonRows(result.out);
+    ASSERT_EQ(rows.size(), 2u) << result.out;
+    const auto& first = rows.at(receivers[0]->DevicePath());
+    EXPECT_EQ(first.at("baud"), "4800");
+    EXPECT_EQ(first.at("serial"), "7001");
+    EXPECT_EQ(first.at("version"), "1.0SIM");
+    const auto& second = rows.at(receivers[1]->DevicePath());
+    EXPECT_EQ(second.at("baud"), "38400");
+    EXPECT_EQ(second.at("serial"), "7002");
+    EXPECT_EQ(second.at("version"), "1.7SIM");
+    EXPECT_NE(result.err.find("Error opening device /dev/lct-no-such-device"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(Lctrovi({"detect", "--all", "--device", "/dev/lct-no-such-device"}).status, 1);
+}
+
+// A batch: what every receiver is, what the tool must report for each, and how it ends.
+TEST_F(CliBatch, EachReceiverEndsAsItsOwnLoadWouldAndTheTableSaysWhich) {
+    struct Expect {
+        const char* result;  // "ok", "failed" or "cancelled"
+        const char* reason;  // part of the reason given
+    };
+    struct Row {
+        const char* legend;
+        std::vector<SimOptions> receivers;
+        std::vector<Expect> expected;
+        int status;
+        bool brokenFile = false;
+        bool cancelAmidBlocks = false;
+        bool json = false;  // the receivers then cycle their power by themselves
+    };
+    const SimOptions cyclesItself =
+        With([](SimOptions& o) { o.timing.powerCycleAfterMs = 100'000; });  // 10 s
+    const Row rows[] = {
+        {"all succeed",
+         {cyclesItself, cyclesItself, cyclesItself},
+         {{"ok", ""}, {"ok", ""}, {"ok", ""}},
+         0,
+         false,
+         false,
+         true},
+        {"one of each fault among healthy ones",
+         {Healthy(), With([](SimOptions& o) { o.faults.x1fReplyCode[x1f::kCrcRam] = x1f::kFail; }),
+          With([](SimOptions& o) { o.faults.noReplyX1f = {X1F_LOAD}; }),
+          With([](SimOptions& o) { o.faults.vanishAfterLoads = 4; }),
+          With([](SimOptions& o) { o.faults.x1fReplyCode[x1f::kSetup] = X1F_BADCMD; }), Healthy()},
+         {{"ok", ""},
+          {"failed", "CRC check failed."},
+          {"failed", "Timeout while sending program data."},
+          {"failed", "Serial port lost"},
+          {"failed", "Unrecognized cmd."},
+          {"ok", ""}},
+         1},
+        {"cancel amid the blocks",
+         {Healthy(), Healthy(), Healthy()},
+         {{"cancelled", ""}, {"cancelled", ""}, {"cancelled", ""}},
+         130,
+         false,
+         true},
+        {"a broken file touches no receiver", {Healthy(), Healthy()}, {}, 1, true},
+    };
+    const std::vector<uint8_t> data = RandomBytes(3000, 5);
+    const std::string image = ScratchFile("image.hex");
+    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, data}}, "\r\n");
+    const std::string large = ScratchFile("large.hex");
+    std::ofstream(large, std::ios::binary) << MakeSrecImage({{kLowest, RandomBytes(1000 * 256, 9)}}, "\r\n");
+    const std::string broken = ScratchFile("broken.hex");
+    std::ofstream(broken, std::ios::binary)
+        << MakeSrecImage({{kLowest, data}}, "\r\n") << "S3 not a record\r\n";
+
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.legend);
+        StartReceivers(row.receivers);
+        std::vector<std::string> args = {"load",
+                                         row.brokenFile ? broken : (row.cancelAmidBlocks ? large : image)};
+        if (row.json) {
+            args.emplace_back("--json");
+        }
+        const std::vector<std::string> devices = DeviceArgs();
+        args.insert(args.end(), devices.begin(), devices.end());
+        bool cancelled = false;
+        const ChildResult result = Run(args, [&](const std::string& out, int pid) {
+            // Every receiver is amid its blocks once each has sent its first tenth.
+            size_t amid = 0;
+            for (const auto& receiver : receivers) {
+                amid +=
+                    out.find(receiver->DevicePath() + ": Blocks sent: 100 of") != std::string::npos ? 1 : 0;
+            }
+            if (row.cancelAmidBlocks && !cancelled && amid == receivers.size()) {
+                cancelled = true;
+                kill(pid, SIGINT);
+            }
+        });
+        EXPECT_EQ(cancelled, row.cancelAmidBlocks);
+        EXPECT_EQ(result.status, row.status) << result.out << result.err;
+        const auto table = row.json ? JsonRows(result.out) : PlainRows(result.out);
+        ASSERT_EQ(table.size(), row.expected.size()) << result.out << result.err;
+        for (size_t i = 0; i < row.expected.size(); ++i) {
+            const SimReceiver& receiver = *receivers[i];
+            const auto& fields = table.at(receiver.DevicePath());
+            const Expect& expect = row.expected[i];
+            EXPECT_EQ(fields.at("result"), expect.result) << i;
+            EXPECT_NE(fields.at("reason").find(expect.reason), std::string::npos) << i << fields.at("reason");
+            EXPECT_EQ(fields.at("before"), "1.0SIM") << i;
+            const bool ok = std::string(expect.result) == "ok";
+            EXPECT_EQ(fields.at("after"), ok ? "1.1SIM" : "-") << i;
+            const SimImage programmed = receiver.ProgrammedImage();
+            EXPECT_EQ(programmed.size(), ok ? 1u : 0u) << i;
+            if (ok && !programmed.empty()) {
+                EXPECT_EQ(programmed.begin()->second, data) << i;
+            }
+            if (ok) {  // put back as a single load puts it back
+                EXPECT_EQ(receiver.LineBaud(), 19200u) << i;
+                EXPECT_EQ(receiver.Settings().nmeaMask, SimSettings{}.nmeaMask) << i;
+            }
+        }
+        if (row.brokenFile) {
+            EXPECT_NE(result.err.find("Error in input file."), std::string::npos) << result.err;
+            for (const auto& receiver : receivers) {
+                for (const SimRecordEntry& entry : receiver->Record()) {
+                    EXPECT_NE(entry.direction, SimDirection::kReceived);
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
