@@ -15,6 +15,8 @@ const char* const kUsage =
     "  ports                    list the serial ports\n"
     "  detect                   search the ports and rates for a receiver\n"
     "  monitor                  show the received sentences and messages, and log NMEA\n"
+    "  record                   record what the receiver sends, with its timing, to a file\n"
+    "  replay FILE              show a recording as monitor showed it live\n"
     "  config get               print the receiver's settings\n"
     "  config set KEY=VALUE...  change settings\n"
     "  info                     print the hardware identity\n"
@@ -33,8 +35,9 @@ struct Command {
     int (*run)(const Arguments&);
 };
 constexpr Command kCommands[] = {
-    {"ports", RunPorts}, {"detect", RunDetect},       {"monitor", RunMonitor}, {"config", RunConfig},
-    {"info", RunInfo},   {"calibrate", RunCalibrate}, {"load", RunLoad},
+    {"ports", RunPorts},   {"detect", RunDetect},       {"monitor", RunMonitor},
+    {"record", RunRecord}, {"replay", RunReplay},       {"config", RunConfig},
+    {"info", RunInfo},     {"calibrate", RunCalibrate}, {"load", RunLoad},
 };
 }  // namespace
 
