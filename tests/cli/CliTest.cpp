@@ -58,6 +58,8 @@ TEST_F(CliTest, AWrongCommandLineIsRefusedWithStatusTwo) {
         {{"record", "--device", "x"}, "--out FILE is required"},
         {{"replay"}, "one FILE"},
         {{"replay", "x.rec", "--speed", "0"}, "invalid speed"},
+        {{"config", "--device", "x", "apply"}, "needs one FILE"},
+        {{"config", "--device", "x", "apply", "/nonexistent.json"}, "Error reading setup file"},
     };
     for (const Case& c : cases) {
         const ChildResult result = Lctrovi(c.args);
