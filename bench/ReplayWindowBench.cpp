@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         "replayed as fast as possible into the main window: %.2f s (target < 10 s), %.0f display lines/s; "
         "%llu sentences logged of %llu sent\n",
         elapsed, static_cast<double>(made.lines) / elapsed, static_cast<unsigned long long>(logged),
-        static_cast<unsigned long long>(made.fixes * 6));
+        static_cast<unsigned long long>(made.fixes) * 6);
     DestroyForms();
     std::filesystem::remove_all(dir);
     return 0;

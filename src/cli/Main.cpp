@@ -19,6 +19,7 @@ const char* const kUsage =
     "  replay FILE              show a recording as monitor showed it live\n"
     "  config get               print the receiver's settings\n"
     "  config set KEY=VALUE...  change settings\n"
+    "  config save|apply FILE   save the settings to a setup file, or apply one\n"
     "  info                     print the hardware identity\n"
     "  calibrate                run the TCM level calibration\n"
     "  load FILE                load new receiver software (load --check FILE: check only)\n"
