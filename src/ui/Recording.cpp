@@ -273,10 +273,13 @@ void TFormMain::PauseReplay(bool paused) {
         return;
     }
     const int64_t now = CurrentClock().MonotonicUs();
+    // A paused replay has nothing to do until it resumes: its timer stops meanwhile.
     if (paused) {
         replay_->Pacer().Pause(now);
+        replayTimer_->stop();
     } else {
         replay_->Pacer().Resume(now);
+        replayTimer_->start();
     }
     ShowRecordingState();
 }

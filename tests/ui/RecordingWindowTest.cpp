@@ -156,6 +156,7 @@ TEST_F(RecordingWindow, AReplayAtItsPaceShowsItsPositionPausesAndTakesPlainBytes
     EXPECT_EQ(FormMain->RecordingPanel()->text(), "Replay: long.rec 00:00 of 05:00");
     FormMain->Action("MenuReplayPause")->trigger();
     EXPECT_EQ(FormMain->RecordingPanel()->text(), "Replay: long.rec 00:00 of 05:00 (paused)");
+    EXPECT_FALSE(FormMain->findChild<QTimer*>("ReplayTimer")->isActive()) << "nothing to do while paused";
     FormMain->Action("MenuReplayPause")->trigger();
     FormMain->Action("MenuReplayStop")->trigger();
     EXPECT_FALSE(FormMain->Replaying());
