@@ -122,15 +122,19 @@ void PacedReplay(uint64_t seconds) {
     std::vector<double> sorted = lagsMs;
     std::sort(sorted.begin(), sorted.end());
     const double median = sorted[sorted.size() / 2];
-    double worst = 0;
+    std::vector<double> departures;
     for (const double lag : lagsMs) {
-        worst = std::max(worst, std::fabs(lag - median));
+        departures.push_back(std::fabs(lag - median));
     }
+    std::sort(departures.begin(), departures.end());
+    const auto within5 = std::upper_bound(departures.begin(), departures.end(), 5.0) - departures.begin();
     std::printf(
-        "paced replay of %llu s at 5 Hz: %zu of %zu chunks arrived; arrival after the recorded time: "
-        "median %.2f ms, largest departure from it %.2f ms, 99th percentile %.2f ms\n",
-        static_cast<unsigned long long>(seconds), lagsMs.size(), ends.size(), median, worst,
-        sorted[sorted.size() * 99 / 100]);
+        "paced replay of %llu s at 5 Hz: %zu of %zu chunks arrived, a median %.2f ms after their recorded "
+        "time (the wait for the open); departure from it: median %.2f ms, 99th percentile %.2f ms, "
+        "largest %.2f ms; %.1f %% within 5 ms\n",
+        static_cast<unsigned long long>(seconds), lagsMs.size(), ends.size(), median,
+        departures[departures.size() / 2], departures[departures.size() * 99 / 100], departures.back(),
+        100.0 * static_cast<double>(within5) / static_cast<double>(departures.size()));
 }
 }  // namespace
 

@@ -68,8 +68,7 @@ int MonitorPort(Session& session, NmeaLog& log, std::optional<int64_t> seconds, 
     if (recording != nullptr) {
         session.SetReceiveTap([&](const uint8_t* bytes, size_t n) {
             if (!recording->Add(clock.MonotonicUs(), bytes, n)) {
-                std::fprintf(stderr, "%s\n", recording->Error().c_str());
-                interrupted = 1;
+                interrupted = 1;  // the caller reports why
             }
         });
     }
@@ -79,8 +78,7 @@ int MonitorPort(Session& session, NmeaLog& log, std::optional<int64_t> seconds, 
             return kExitFailed;
         }
         if (recording != nullptr && !recording->Poll(clock.MonotonicUs())) {
-            std::fprintf(stderr, "%s\n", recording->Error().c_str());
-            return kExitFailed;
+            return kExitFailed;  // the caller reports why
         }
         if (session.BytesReceived() != bytesSeen) {
             bytesSeen = session.BytesReceived();

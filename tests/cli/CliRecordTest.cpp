@@ -96,6 +96,14 @@ TEST_F(CliTest, AKilledRecorderLeavesAFileThatReplaysUpToItsLastSecond) {
     EXPECT_TRUE(std::equal(replayed.begin(), replayed.end(), shown.begin()));
 }
 
+TEST_F(CliTest, ARecordingThatCannotBeWrittenIsReportedOnce) {
+    StartSim();
+    const ChildResult result = Lctrovi(AtSim({"record", "--out", "/dev/full", "--seconds", "2"}));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              "Error writing recording file /dev/full: No space left on device. Recording has stopped.\n");
+}
+
 TEST_F(CliTest, ReplayPlaysWhatIsSoundAndSaysWhereAFileStops) {
     std::vector<uint8_t> sound;
     AppendRecordingHeader(sound, {19200, 0, "sim"});
