@@ -122,6 +122,8 @@ void TFormMain::TimerTimer() {
             link.diagProto, link.crlfProto, link.receiveBuffer, received,
             [this](const DiagProto& diag) { HandleDiagMessage(diag); },
             [this](const CRLFProto& crlf) { HandleSentence(crlf); });
+    } else {
+        RecordReceived(nullptr, 0);  // what a recording holds still reaches the disk within a second
     }
     if (FormPort != nullptr) {
         FormPort->SearchTick();
