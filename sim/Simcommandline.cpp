@@ -91,6 +91,8 @@ const std::vector<OptionRow>& Rows() {
          [](SimCommandLine& c, const std::string& v) { return !(c.linkPath = v).empty(); }},
         {"record", "FILE", "write every sentence and frame sent and received to FILE, one per line",
          [](SimCommandLine& c, const std::string& v) { return !(c.options.recordPath = v).empty(); }},
+        {"replay", "FILE", "play the recording FILE at its recorded pace instead (a plain capture at --baud)",
+         [](SimCommandLine& c, const std::string& v) { return !(c.replayPath = v).empty(); }},
         {"image-out", "FILE", "write the received image to FILE after programming (.hex: S-records)",
          [](SimCommandLine& c, const std::string& v) { return !(c.imageOut = v).empty(); }},
         {"baud", "RATE", "starting baud rate (4800 9600 19200 38400 57600 115200; 19200)",

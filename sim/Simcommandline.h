@@ -7,8 +7,9 @@
 
 struct SimCommandLine {
     SimOptions options;
-    std::string linkPath;  // make this symlink to the device
-    std::string imageOut;  // write the received image here after each programming
+    std::string linkPath;    // make this symlink to the device
+    std::string imageOut;    // write the received image here after each programming
+    std::string replayPath;  // play this recording instead of simulating a receiver
     bool help = false;
     std::string error;  // set when the command line is not understood
 };

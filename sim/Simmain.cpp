@@ -12,6 +12,7 @@
 #include "sim/Simcommandline.h"
 #include "sim/Simimagefile.h"
 #include "sim/Simreceiver.h"
+#include "sim/Simreplay.h"
 
 namespace {
 
@@ -103,6 +104,49 @@ void RunUntilStopped(SimReceiver& sim, const std::string& imageOut) {
     std::printf("the device vanished\n");
 }
 
+// Plays a recording onto a pseudo-terminal until SIGINT, SIGTERM or "quit" on standard input.
+int RunReplay(const SimCommandLine& commandLine) {
+    SimReplay replay(commandLine.replayPath, commandLine.options.settings.baudRate);
+    if (!replay.Start()) {
+        std::fprintf(stderr, "lctrovi-sim: %s\n", replay.LastError().c_str());
+        return 1;
+    }
+    if (replay.PlainBytes()) {
+        std::fprintf(stderr, "lctrovi-sim: %s is not a recording: playing its bytes at %u baud\n",
+                     commandLine.replayPath.c_str(), replay.Baud());
+    }
+    std::printf("%s\n", replay.DevicePath().c_str());
+    std::fflush(stdout);
+    bool reported = false;
+    bool stdinOpen = true;
+    for (;;) {
+        pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0}};
+        poll(fds, 2, 200);
+        if ((fds[0].revents & POLLIN) != 0) {
+            uint8_t signal = 0;
+            if (::read(signalPipe[0], &signal, 1) == 1 && signal != SIGUSR1) {
+                break;
+            }
+        }
+        if ((fds[1].revents & (POLLIN | POLLHUP)) != 0) {
+            char typed[256];
+            const ssize_t n = ::read(STDIN_FILENO, typed, sizeof typed);
+            stdinOpen = n > 0;
+            if (n > 0 && std::string(typed, static_cast<size_t>(n)).find("quit") != std::string::npos) {
+                break;
+            }
+        }
+        if (replay.Finished() && !reported) {
+            reported = true;
+            const std::string problem = replay.Problem();
+            std::printf(problem.empty() ? "replay ended\n" : "replay stopped: %s\n", problem.c_str());
+            std::fflush(stdout);
+        }
+    }
+    replay.Stop();
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -116,6 +160,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     InstallSignals();
+    if (!commandLine.replayPath.empty()) {
+        return RunReplay(commandLine);
+    }
     SimReceiver sim(commandLine.options);
     if (!sim.Start()) {
         std::fprintf(stderr, "lctrovi-sim: %s\n", sim.LastError().c_str());

@@ -10,6 +10,9 @@ class Clock {
     virtual int64_t NowSeconds() = 0;
     // Monotonic milliseconds from an arbitrary origin.
     virtual int64_t MonotonicMs() = 0;
+    // Monotonic microseconds from the same origin, for time stamps finer than a millisecond
+    // (a recording's chunks). A clock without them gives its milliseconds scaled.
+    virtual int64_t MonotonicUs() { return MonotonicMs() * 1000; }
     // Sleeps (or, for a fake clock, advances time) by the given milliseconds.
     virtual void SleepMs(int64_t ms) = 0;
 };
@@ -18,6 +21,7 @@ class SystemClock final : public Clock {
   public:
     int64_t NowSeconds() override;
     int64_t MonotonicMs() override;
+    int64_t MonotonicUs() override;
     void SleepMs(int64_t ms) override;
 };
 

@@ -11,6 +11,8 @@ using Arguments = std::vector<std::string>;
 int RunPorts(const Arguments& args);
 int RunDetect(const Arguments& args);
 int RunMonitor(const Arguments& args);
+int RunRecord(const Arguments& args);
+int RunReplay(const Arguments& args);
 int RunConfig(const Arguments& args);
 int RunInfo(const Arguments& args);
 int RunCalibrate(const Arguments& args);

@@ -1,6 +1,8 @@
 // lctrovi config get|set and lctrovi info: the setup dialog's settings and the hardware
 // identity, read and written with the dialog's codecs, validation and messages.
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "cli/Session.h"
 #include "config/Configmsg.h"
 #include "config/Hardwaremsg.h"
+#include "config/Setupfile.h"
 #include "link/Netaddress.h"
 #include "link/Portsearch.h"
 #include "proto/Messages.h"
@@ -17,9 +20,14 @@ namespace {
 const char* const kConfigHelp =
     "Usage: lctrovi config get --device D [--baud B] [--json]\n"
     "       lctrovi config set --device D [--baud B] KEY=VALUE...\n"
+    "       lctrovi config save --device D [--baud B] FILE\n"
+    "       lctrovi config apply --device D [--baud B] FILE\n"
     "Read the receiver's settings, or change some of them and keep the rest. Set sends the\n"
     "whole settings message as the setup dialog's Apply does, with its validation; after a\n"
-    "baud change the PC port follows.\n"
+    "baud change the PC port follows. Save writes the settings to a setup file (see\n"
+    "docs/setup-file.md); apply sends a setup file's settings, prints each one it changed, and\n"
+    "sends nothing when nothing differs. A setup file with an unknown key or a value the receiver\n"
+    "cannot take is refused whole before anything is sent.\n"
     "\n"
     "Keys:\n"
     "  baud=4800|9600|19200|38400     nmea=GGA,GSA,ZDA,VTG,RMC,SNR|none\n"
@@ -264,21 +272,9 @@ int ConfigGet(Session& session, bool json) {
     return kExitOk;
 }
 
-int ConfigSet(Session& session, const std::vector<std::string>& assignments) {
-    if (assignments.empty()) {
-        std::fprintf(stderr, "lctrovi: config set needs KEY=VALUE\n");
-        return kExitUsage;
-    }
-    const auto received = ReadSettings(session);
-    if (!received) {
-        return kExitFailed;
-    }
-    ApplyControls controls = ControlsFor(received->settings);
-    if (!SetControls(controls, assignments)) {
-        return kExitUsage;
-    }
-    // A fixed-rate line could not follow the receiver to its new rate: refused before the
-    // receiver hears of it.
+// Sends the controls as Apply does and lets the PC port follow a baud change. A fixed-rate
+// line could not follow the receiver to a new rate: refused before the receiver hears of it.
+int SendControls(Session& session, const ApplyControls& controls) {
     if (static_cast<uint32_t>(controls.baudRate) != session.Baud() && HasFixedRate(session.Device())) {
         std::fprintf(stderr, "%s\n", FixedRateText(session.Device()).c_str());
         return kExitFailed;
@@ -297,6 +293,78 @@ int ConfigSet(Session& session, const std::vector<std::string>& assignments) {
         !session.ChangeBaud(static_cast<uint32_t>(controls.baudRate))) {
         return kExitFailed;
     }
+    return kExitOk;
+}
+
+int ConfigSave(Session& session, const std::string& path) {
+    const auto received = ReadSettings(session);
+    if (!received) {
+        return kExitFailed;
+    }
+    std::string error;
+    const auto text = WriteSetupFile(ControlsFor(received->settings), received->version.Text(),
+                                     CurrentClock().NowSeconds(), error);
+    if (!text) {
+        std::fprintf(stderr, "The receiver's settings cannot be saved: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    std::ofstream out(path, std::ios::binary);
+    if (!(out << *text) || !out.flush()) {
+        std::fprintf(stderr, "Error writing setup file %s\n", path.c_str());
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+// Reads and checks a setup file before the port is opened: a refused file sends nothing.
+std::optional<SetupFile> LoadSetupFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (!in || !(text << in.rdbuf())) {
+        std::fprintf(stderr, "Error reading setup file %s\n", path.c_str());
+        return std::nullopt;
+    }
+    SetupRead read = ReadSetupFile(text.str());
+    if (!read.file) {
+        std::fprintf(stderr, "Setup file %s refused: %s\n", path.c_str(), read.error.c_str());
+    }
+    return read.file;
+}
+
+int ConfigApply(Session& session, const SetupFile& file) {
+    const auto received = ReadSettings(session);
+    if (!received) {
+        return kExitFailed;
+    }
+    const std::vector<std::string> changes = SetupChanges(ControlsFor(received->settings), file.controls);
+    if (changes.empty()) {
+        return kExitOk;
+    }
+    if (const int sent = SendControls(session, file.controls); sent != kExitOk) {
+        return sent;
+    }
+    for (const std::string& change : changes) {
+        std::printf("%s\n", change.c_str());
+    }
+    return kExitOk;
+}
+
+int ConfigSet(Session& session, const std::vector<std::string>& assignments) {
+    if (assignments.empty()) {
+        std::fprintf(stderr, "lctrovi: config set needs KEY=VALUE\n");
+        return kExitUsage;
+    }
+    const auto received = ReadSettings(session);
+    if (!received) {
+        return kExitFailed;
+    }
+    ApplyControls controls = ControlsFor(received->settings);
+    if (!SetControls(controls, assignments)) {
+        return kExitUsage;
+    }
+    if (const int sent = SendControls(session, controls); sent != kExitOk) {
+        return sent;
+    }
     return ConfigGet(session, false);  // what the receiver holds now
 }
 }  // namespace
@@ -308,8 +376,17 @@ int RunConfig(const Arguments& args) {
         return status;
     }
     const std::string action = parsed.words.empty() ? "" : parsed.words.front();
-    if (action != "get" && action != "set") {
+    if (action != "get" && action != "set" && action != "save" && action != "apply") {
         std::fprintf(stderr, "lctrovi: config get or config set\n%s", kConfigHelp);
+        return kExitUsage;
+    }
+    const bool withFile = action == "save" || action == "apply";
+    if (withFile && parsed.words.size() != 2) {
+        std::fprintf(stderr, "lctrovi: config %s needs one FILE\n", action.c_str());
+        return kExitUsage;
+    }
+    std::optional<SetupFile> setup;
+    if (action == "apply" && !(setup = LoadSetupFile(parsed.words[1]))) {
         return kExitUsage;
     }
     Session session;
@@ -318,6 +395,12 @@ int RunConfig(const Arguments& args) {
     }
     if (action == "get") {
         return ConfigGet(session, parsed.Has("--json"));
+    }
+    if (action == "save") {
+        return ConfigSave(session, parsed.words[1]);
+    }
+    if (action == "apply") {
+        return ConfigApply(session, *setup);
     }
     return ConfigSet(session, {parsed.words.begin() + 1, parsed.words.end()});
 }

@@ -15,8 +15,11 @@ const char* const kUsage =
     "  ports                    list the serial ports\n"
     "  detect                   search the ports and rates for a receiver\n"
     "  monitor                  show the received sentences and messages, and log NMEA\n"
+    "  record                   record what the receiver sends, with its timing, to a file\n"
+    "  replay FILE              show a recording as monitor showed it live\n"
     "  config get               print the receiver's settings\n"
     "  config set KEY=VALUE...  change settings\n"
+    "  config save|apply FILE   save the settings to a setup file, or apply one\n"
     "  info                     print the hardware identity\n"
     "  calibrate                run the TCM level calibration\n"
     "  load FILE                load new receiver software (load --check FILE: check only)\n"
@@ -37,8 +40,9 @@ struct Command {
     int (*run)(const Arguments&);
 };
 constexpr Command kCommands[] = {
-    {"ports", RunPorts}, {"detect", RunDetect},       {"monitor", RunMonitor}, {"config", RunConfig},
-    {"info", RunInfo},   {"calibrate", RunCalibrate}, {"load", RunLoad},
+    {"ports", RunPorts},   {"detect", RunDetect},       {"monitor", RunMonitor},
+    {"record", RunRecord}, {"replay", RunReplay},       {"config", RunConfig},
+    {"info", RunInfo},     {"calibrate", RunCalibrate}, {"load", RunLoad},
 };
 }  // namespace
 

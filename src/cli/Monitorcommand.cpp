@@ -1,14 +1,16 @@
 // lctrovi monitor: the main window's display lines on standard output, and its NMEA log.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "base/Clock.h"
 #include "base/Timeutils.h"
 #include "cli/Commands.h"
+#include "cli/Monitoroutput.h"
 #include "cli/Session.h"
-#include "proto/Messages.h"
-#include "proto/Sentences.h"
+#include "record/Recordingfile.h"
 
 namespace {
 const char* const kMonitorHelp =
@@ -22,86 +24,36 @@ const char* const kMonitorHelp =
     "  --seconds N    stop after N seconds\n"
     "  --help         show this help and exit\n";
 
+const char* const kRecordHelp =
+    "Usage: lctrovi record --device D --out FILE [--baud B] [--log FILE] [--seconds N]\n"
+    "Record every byte the receiver sends, as received, with its arrival time, to FILE (see\n"
+    "docs/recording-format.md), and show and log what arrives as monitor does. Runs until\n"
+    "interrupted, or for N seconds; what was recorded more than a second ago is on the disk\n"
+    "even if the tool is killed. Exit status 1 when not a single byte arrives for five\n"
+    "seconds, the port is lost, or FILE cannot be written.\n"
+    "\n" LCT_PORT_OPTIONS_HELP
+    "  --out FILE     the recording to write\n"
+    "  --log FILE     also write the shown sentences to FILE, as File, Logging does\n"
+    "  --seconds N    stop after N seconds\n"
+    "  --help         show this help and exit\n";
+
 constexpr int32_t kReadSliceMs = 100;
 constexpr int64_t kSilenceLimitMs = 5000;
 constexpr int64_t kMaxSeconds = 1'000'000'000;
-constexpr const char* kLogLineEnd = "\r\n";  // NMEA's own line end, whichever system wrote the log
 
 volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int /*signal*/) {
     interrupted = 1;
 }
 
-// The NMEA log as File, Logging writes it: each shown sentence, CR LF, flushed per line. A
-// failed write is reported once and logging stops; the display goes on.
-class NmeaLog {
-  public:
-    ~NmeaLog() { Close(); }
-    bool Open(const std::string& name) {
-        name_ = name;
-        file_ = std::fopen(name.c_str(), "wb");
-        if (file_ == nullptr) {
-            std::fprintf(stderr, "Error opening log file %s\n", name.c_str());
-        }
-        return file_ != nullptr;
-    }
-    void Write(const std::string& sentence) {
-        if (file_ == nullptr) {
-            return;
-        }
-        // By length: a sentence may hold a NUL byte, and the log keeps every byte as received.
-        if (std::fwrite(sentence.data(), 1, sentence.size(), file_) != sentence.size() ||
-            std::fputs(kLogLineEnd, file_) < 0 || std::fflush(file_) != 0) {
-            std::fprintf(stderr, "Error writing log file %s. Logging has stopped.\n", name_.c_str());
-            Close();
-        }
-    }
-
-  private:
-    void Close() {
-        if (file_ != nullptr) {
-            std::fclose(file_);
-            file_ = nullptr;
-        }
-    }
-    std::FILE* file_ = nullptr;
-    std::string name_;
-};
-
-void ShowLine(std::string text) {
-    // A NUL would cut the printed line short: print it as U+FFFD, as the main window shows it.
-    for (size_t at = text.find('\0'); at != std::string::npos; at = text.find('\0', at)) {
-        text.replace(at, 1, "\xEF\xBF\xBD");
-    }
-    std::printf("%s: %s\n", NowText().c_str(), text.c_str());
-    std::fflush(stdout);
+int64_t WallClockUs() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
 }
-}  // namespace
 
-int RunMonitor(const Arguments& args) {
-    CliArgs parsed;
-    int status = kExitOk;
-    if (!ReadCommandLine(args, {"--device", "--baud", "--log", "--seconds"}, {}, kMonitorHelp, parsed,
-                         status)) {
-        return status;
-    }
-    const auto endpoint = ReadEndpoint(parsed);
-    std::optional<int64_t> seconds;
-    if (const auto text = parsed.Value("--seconds")) {
-        seconds = ParseInteger(*text, 1, kMaxSeconds);
-        if (!seconds) {
-            std::fprintf(stderr, "lctrovi: invalid number of seconds %s\n", text->c_str());
-            return kExitUsage;
-        }
-    }
-    if (!endpoint) {
-        return kExitUsage;
-    }
-    Session session;
-    NmeaLog log;
-    if (!session.Open(*endpoint) || (parsed.Value("--log") && !log.Open(*parsed.Value("--log")))) {
-        return kExitFailed;
-    }
+// Shows and logs what arrives until interrupted, for the given seconds, or until the line
+// falls silent or is lost; records every byte as received when `recording` is open.
+int MonitorPort(Session& session, NmeaLog& log, std::optional<int64_t> seconds, RecordingFile* recording) {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     Clock& clock = CurrentClock();
@@ -110,21 +62,23 @@ int RunMonitor(const Arguments& args) {
     // a line without its CR LF).
     int64_t lastByte = start;
     uint64_t bytesSeen = 0;
-    const auto onFrame = [&](const DiagProto& diag) {
-        ShowLine("Proprietary ID " + std::to_string(diag.MessageData()[frame::kIdOffset]));
-    };
-    const auto onLine = [&](const CRLFProto& crlf) {
-        if (!IsShownSentence(crlf.MessageData(), crlf.MessageLength())) {
-            return;
-        }
-        const std::string text(reinterpret_cast<const char*>(crlf.MessageData()), crlf.MessageLength() - 2u);
-        ShowLine(text);
-        log.Write(text);
-    };
+    const MonitorDisplay display{log, [] { return TimeText(0); }};
+    const auto onFrame = [&](const DiagProto& diag) { display.Frame(diag); };
+    const auto onLine = [&](const CRLFProto& crlf) { display.Line(crlf); };
+    if (recording != nullptr) {
+        session.SetReceiveTap([&](const uint8_t* bytes, size_t n) {
+            if (!recording->Add(clock.MonotonicUs(), bytes, n)) {
+                interrupted = 1;  // the caller reports why
+            }
+        });
+    }
     while (interrupted == 0 && (!seconds || clock.MonotonicMs() - start < *seconds * 1000)) {
         if (!session.Pump(kReadSliceMs, onFrame, onLine)) {
             std::fprintf(stderr, "Serial port lost: %s\n", session.Port().LastErrorText().c_str());
             return kExitFailed;
+        }
+        if (recording != nullptr && !recording->Poll(clock.MonotonicUs())) {
+            return kExitFailed;  // the caller reports why
         }
         if (session.BytesReceived() != bytesSeen) {
             bytesSeen = session.BytesReceived();
@@ -136,5 +90,82 @@ int RunMonitor(const Arguments& args) {
             return kExitFailed;
         }
     }
-    return kExitOk;
+    return interrupted != 0 && recording != nullptr && !recording->IsOpen() ? kExitFailed : kExitOk;
+}
+
+struct MonitorLine {
+    std::optional<Endpoint> endpoint;
+    std::optional<int64_t> seconds;
+};
+
+// Reads --device, --baud and --seconds; kExitOk or the status to end with.
+int ReadMonitorLine(const CliArgs& parsed, MonitorLine& line) {
+    line.endpoint = ReadEndpoint(parsed);
+    if (const auto text = parsed.Value("--seconds")) {
+        line.seconds = ParseInteger(*text, 1, kMaxSeconds);
+        if (!line.seconds) {
+            std::fprintf(stderr, "lctrovi: invalid number of seconds %s\n", text->c_str());
+            return kExitUsage;
+        }
+    }
+    return line.endpoint ? kExitOk : kExitUsage;
+}
+}  // namespace
+
+int RunMonitor(const Arguments& args) {
+    CliArgs parsed;
+    int status = kExitOk;
+    if (!ReadCommandLine(args, {"--device", "--baud", "--log", "--seconds"}, {}, kMonitorHelp, parsed,
+                         status)) {
+        return status;
+    }
+    MonitorLine line;
+    if ((status = ReadMonitorLine(parsed, line)) != kExitOk) {
+        return status;
+    }
+    Session session;
+    NmeaLog log;
+    if (!session.Open(*line.endpoint) || (parsed.Value("--log") && !log.Open(*parsed.Value("--log")))) {
+        return kExitFailed;
+    }
+    return MonitorPort(session, log, line.seconds, nullptr);
+}
+
+int RunRecord(const Arguments& args) {
+    CliArgs parsed;
+    int status = kExitOk;
+    if (!ReadCommandLine(args, {"--device", "--baud", "--out", "--log", "--seconds"}, {}, kRecordHelp, parsed,
+                         status)) {
+        return status;
+    }
+    MonitorLine line;
+    if ((status = ReadMonitorLine(parsed, line)) != kExitOk) {
+        return status;
+    }
+    const auto out = parsed.Value("--out");
+    if (!out) {
+        std::fprintf(stderr, "lctrovi: --out FILE is required\n%s", kRecordHelp);
+        return kExitUsage;
+    }
+    Session session;
+    NmeaLog log;
+    if (!session.Open(*line.endpoint) || (parsed.Value("--log") && !log.Open(*parsed.Value("--log")))) {
+        return kExitFailed;
+    }
+    RecordingFile recording;
+    const RecordingHeader header{session.Baud(), WallClockUs(), session.Device()};
+    if (!recording.Open(*out, header, CurrentClock().MonotonicUs())) {
+        std::fprintf(stderr, "%s\n", recording.Error().c_str());
+        return kExitFailed;
+    }
+    status = MonitorPort(session, log, line.seconds, &recording);
+    const uint64_t elapsed = recording.ElapsedUs(CurrentClock().MonotonicUs());
+    if (!recording.Close()) {
+        std::fprintf(stderr, "%s\n", recording.Error().c_str());
+        return kExitFailed;
+    }
+    std::fprintf(stderr, "Recorded %llu bytes in %s to %s\n",
+                 static_cast<unsigned long long>(recording.DataBytes()), RecordingTimeText(elapsed).c_str(),
+                 out->c_str());
+    return status;
 }

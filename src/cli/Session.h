@@ -2,6 +2,7 @@
 // The serial session of one command: the port at the given device and rate, the two framers
 // fed in the receive loop's order, and bounded waits for a reply of a given id.
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,6 +65,9 @@ class Session {
 
     void ReportNoAnswer() const;
 
+    // Hands every run of received bytes, as read and before framing, to `tap` (a recording).
+    void SetReceiveTap(std::function<void(const uint8_t*, size_t)> tap) { tap_ = std::move(tap); }
+
   private:
     SerialPort port_;
     DiagProto diag_;
@@ -74,6 +78,7 @@ class Session {
     bool lost_ = false;
     uint64_t bytesReceived_ = 0;
     uint32_t framedLineChanges_ = 0;
+    std::function<void(const uint8_t*, size_t)> tap_;
 };
 
 template <class OnFrame, class OnLine>
@@ -87,6 +92,9 @@ bool Session::Pump(int32_t waitMs, OnFrame&& onFrame, OnLine&& onLine) {
         received = 0;
     }
     bytesReceived_ += received;
+    if (tap_ && received > 0) {
+        tap_(buffer_, received);
+    }
     ResetFramersOnLineChange(port_, framedLineChanges_, diag_, crlf_);
     feed_received_bytes(diag_, crlf_, buffer_, received, onFrame, onLine);
     return true;

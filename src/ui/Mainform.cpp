@@ -13,6 +13,8 @@
 #include "proto/Messages.h"
 #include "proto/Receivepump.h"
 #include "proto/Sentences.h"
+#include "record/Recordingfile.h"
+#include "record/Replaysession.h"
 #include "ui/Aboutform.h"
 #include "ui/Helpform.h"
 #include "ui/Loadsetupform.h"
@@ -46,6 +48,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), ui(new Ui::TFormMai
     BuildStatusBar();
     ConnectMenus();
     BuildConsole();
+    BuildRecordingMenus();
     timer_->setObjectName("Timer");
     timer_->setInterval(kTickMs);
     connect(timer_, &QTimer::timeout, this, &TFormMain::TimerTimer);
@@ -69,6 +72,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), ui(new Ui::TFormMai
 
 TFormMain::~TFormMain() {
     SetPortStatusHook(nullptr);
+    StopRecording();
     if (logFile != nullptr) {
         std::fclose(logFile);
     }
@@ -114,10 +118,13 @@ void TFormMain::TimerTimer() {
         ResetFramersOnLineChange(link);
         uint32_t received = 0;
         link.serialPort.Read(link.receiveBuffer, kReadSize, &received, -1);
+        RecordReceived(link.receiveBuffer, received);
         feed_received_bytes(
             link.diagProto, link.crlfProto, link.receiveBuffer, received,
             [this](const DiagProto& diag) { HandleDiagMessage(diag); },
             [this](const CRLFProto& crlf) { HandleSentence(crlf); });
+    } else {
+        RecordReceived(nullptr, 0);  // what a recording holds still reaches the disk within a second
     }
     if (FormPort != nullptr) {
         FormPort->SearchTick();
@@ -153,13 +160,13 @@ void TFormMain::HandleSentence(const CRLFProto& crlf) {
 
 void TFormMain::ShowLine(const QString& text) {
     if (paused_) {
-        heldLines_.push_back(StampedLine(text));
+        heldLines_.push_back(StampedLine(text, replayStamp_));
         while (maxLines > 0 && heldLines_.size() > static_cast<size_t>(maxLines)) {
             heldLines_.pop_front();  // older ones would scroll out on resuming anyway
         }
         return;
     }
-    AddStampedLine(text, ui->Memo, maxLines);
+    AddLine(StampedLine(text, replayStamp_), ui->Memo, maxLines);
 }
 
 void TFormMain::ShowPortState() {
@@ -198,6 +205,8 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 
 void TFormMain::FormClose() {
     StoreWindowPlaces();
+    StopRecording();
+    StopReplay();
     // A software load uses the port on a thread of its own: end it, and put the port and the
     // receiver's settings back, before the port closes.
     if (FormLoadSetup != nullptr) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace Ui {
@@ -16,6 +17,8 @@ class DiagProto;
 class QLabel;
 class QPlainTextEdit;
 class QTimer;
+class RecordingFile;
+class ReplaySession;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -47,6 +50,23 @@ class TFormMain : public QMainWindow {
     void MenuEditPauseClick();
     bool Paused() const { return paused_; }
 
+    // Recording every received byte with its time, and replaying a recording into the
+    // display, the status window and logging with no port open (Recording.cpp).
+    void MenuFileRecordClick();
+    void MenuFileOpenRecordingClick();
+    bool StartRecording(const QString& fileName);
+    void StopRecording();
+    bool Recording() const { return recording_ != nullptr; }
+    // Replays the file; plainBaud paces a file that is not a recording (0: refuse such a file).
+    bool StartReplay(const QString& fileName, uint32_t plainBaud);
+    void StopReplay(const QString& why = QString());
+    bool Replaying() const { return replay_ != nullptr; }
+    void SetReplaySpeed(double speed);
+    void PauseReplay(bool paused);
+    void ReplayTick();
+    void ShowRecordingState();
+    QLabel* RecordingPanel() const { return recordPanel_; }
+
     void MenuFileExitClick();
     void MenuPortConfigureClick();
     void MenuPortCloseClick();
@@ -62,6 +82,11 @@ class TFormMain : public QMainWindow {
     std::function<QString()> chooseLogFile;
     // How Save Display As asks for a file name; tests replace it. Empty means cancelled.
     std::function<QString()> chooseDisplayFile;
+    // How Record... and Open Recording... ask for a file, and the line rate of a file that is
+    // not a recording (0: cancelled); tests replace them.
+    std::function<QString()> chooseRecordingFile;
+    std::function<QString()> chooseReplayFile;
+    std::function<uint32_t()> choosePlainBaud;
 
     QPlainTextEdit* Memo() const;
     QTimer* Timer() const { return timer_; }
@@ -92,6 +117,8 @@ class TFormMain : public QMainWindow {
     QString RunSaveDialog(const QString& caption);
     void BuildConsole();
     void SaveDisplay(const QString& fileName);
+    void BuildRecordingMenus();
+    void RecordReceived(const uint8_t* bytes, uint32_t count);
 
     Ui::TFormMain* ui;
     QTimer* timer_;
@@ -101,6 +128,12 @@ class TFormMain : public QMainWindow {
     bool shownOnce_ = false;
     bool paused_ = false;
     std::deque<QString> heldLines_;  // stamped lines that arrived while paused
+    std::unique_ptr<RecordingFile> recording_;
+    std::unique_ptr<ReplaySession> replay_;
+    QString replayName_;
+    QTimer* replayTimer_ = nullptr;
+    QLabel* recordPanel_ = nullptr;
+    int64_t replayStamp_ = 0;  // while replaying: the recorded time of the bytes being shown
 };
 
 // The short name of a log file for the status bar: the part after the last path separator.

@@ -59,8 +59,8 @@ void AddLine(const QString& text, QPlainTextEdit* memo, int limit) {
     memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
 }
 
-QString StampedLine(const QString& text) {
-    return QString::fromStdString(NowText()) + QStringLiteral(": ") + text;
+QString StampedLine(const QString& text, int64_t t) {
+    return QString::fromLatin1(TimeText(static_cast<std::time_t>(t))) + QStringLiteral(": ") + text;
 }
 
 void AddStampedLine(const QString& text, QPlainTextEdit* memo, int limit) {

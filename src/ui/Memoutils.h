@@ -2,6 +2,7 @@
 // Appending lines to a read-only text area with a line limit.
 #include <QFont>
 #include <QString>
+#include <cstdint>
 
 class QPlainTextEdit;
 class QWidget;
@@ -17,8 +18,9 @@ int LineCount(const QPlainTextEdit* memo);
 // then appends text as the new last line and keeps it in view.
 void AddLine(const QString& text, QPlainTextEdit* memo, int limit);
 
-// The current time of day, ": " and the text: a line as the display shows it.
-QString StampedLine(const QString& text);
+// The time of day (of calendar time t; 0: now), ": " and the text: a line as the display
+// shows it.
+QString StampedLine(const QString& text, int64_t t = 0);
 
 // AddLine of the current time of day, ": " and the text.
 void AddStampedLine(const QString& text, QPlainTextEdit* memo, int limit);

@@ -1,12 +1,19 @@
 #include "ui/Rcvrportform.h"
 
 #include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
 
 #include "base/Clock.h"
+#include "config/Json.h"
+#include "config/Setupfile.h"
 #include "link/Netaddress.h"
 #include "link/Port.h"
 #include "proto/Frame.h"
@@ -14,6 +21,7 @@
 #include "ui/Noteform.h"
 #include "ui/Portform.h"
 #include "ui/Scaleutils.h"
+#include "ui/Storedsettings.h"
 #include "ui/Tcmcalibstatusform.h"
 #include "ui/Togglegroup.h"
 #include "ui/Windowplaces.h"
@@ -74,6 +82,7 @@ TFormRcvrPort::TFormRcvrPort(QWidget* parent) : QDialog(parent), ui(new Ui::TFor
                       {this, [this](const uint8_t* f, int32_t n) { OnConfigMessage(f, n); }, 0});
     ui->PanelBinMsgs->hide();
     ui->PanelBottom->move(ui->PanelBottom->x(), ui->PanelBinMsgs->y());
+    AddFileButtons();
     FitClientToControls(this);
 }
 
@@ -229,6 +238,9 @@ void TFormRcvrPort::OnConfigMessage(const uint8_t* frame, int32_t length) {
     const uint8_t* payload = frame + frame::kPayloadOffset;
     const size_t payloadLength = static_cast<size_t>(length) - frame::kOverhead;
     if (frame[frame::kIdOffset] == msgid::kConfig) {
+        if (const auto version = DecodeVersion(payload, payloadLength)) {
+            softwareVersion = version->Text();
+        }
         if (const auto received = DecodeConfigReply(payload, payloadLength, Link().baudRate)) {
             settings = *received;
             if (RefreshPending) {
@@ -276,4 +288,113 @@ void TFormRcvrPort::UpdateControls() {
     ui->LabelTCMStatus->setText(settings.TcmCalibrated != 0
                                     ? QStringLiteral("(TCM Level Calibration Status:  Done)")
                                     : QStringLiteral("(TCM Level Calibration Status:  Not Done)"));
+}
+
+// A row under OK, Cancel, Apply and Request: the setup as a file.
+void TFormRcvrPort::AddFileButtons() {
+    constexpr int kRowGap = 6;
+    const QRect below = ui->ButtonOK->geometry().translated(0, ui->ButtonOK->height() + kRowGap);
+    const int width = ui->ButtonApply->geometry().left() - kRowGap - below.left();
+    auto* save = new QPushButton(QStringLiteral("Sa&ve to File..."), ui->PanelBottom);
+    save->setObjectName("ButtonSaveFile");
+    save->setGeometry(below.left(), below.top(), width, below.height());
+    auto* load = new QPushButton(QStringLiteral("Load fro&m File..."), ui->PanelBottom);
+    load->setObjectName("ButtonLoadFile");
+    load->setGeometry(ui->ButtonApply->x(), below.top(),
+                      ui->ButtonRequest->geometry().right() - ui->ButtonApply->x() + 1, below.height());
+    for (QPushButton* button : {save, load}) {
+        button->setAutoDefault(false);
+    }
+    ui->PanelBottom->resize(ui->PanelBottom->width(), below.bottom() + 1);
+    connect(save, &QPushButton::clicked, this, &TFormRcvrPort::ButtonSaveFileClick);
+    connect(load, &QPushButton::clicked, this, &TFormRcvrPort::ButtonLoadFileClick);
+    const QString filter = QStringLiteral("Receiver setup (*.json);;All files (*)");
+    chooseSaveFile = [this, filter] {
+        QFileDialog dialog(this, QStringLiteral("Save Setup to File"), StoredFolder(FileFolder::Records),
+                           filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("json"));
+        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
+                   ? dialog.selectedFiles().front()
+                   : QString();
+    };
+    chooseLoadFile = [this, filter] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Load Setup from File"),
+                                            StoredFolder(FileFolder::Records), filter);
+    };
+}
+
+void TFormRcvrPort::ButtonSaveFileClick() {
+    const QString chosen = chooseSaveFile ? chooseSaveFile() : QString();
+    if (!chosen.isEmpty()) {
+        StoreFolderOf(FileFolder::Records, chosen);
+        SaveSetupFile(chosen);
+    }
+}
+
+void TFormRcvrPort::ButtonLoadFileClick() {
+    const QString chosen = chooseLoadFile ? chooseLoadFile() : QString();
+    if (!chosen.isEmpty()) {
+        StoreFolderOf(FileFolder::Records, chosen);
+        LoadSetupFile(chosen);
+    }
+}
+
+bool TFormRcvrPort::SaveSetupFile(const QString& fileName) {
+    CollectSettings();
+    std::string error;
+    const auto text = WriteSetupFile(ReadControls(), softwareVersion, CurrentClock().NowSeconds(), error);
+    if (!text) {
+        ShowNote(QString::fromStdString(error));  // what Apply would refuse is not saved
+        return false;
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(text->data(), static_cast<qint64>(text->size())) != static_cast<qint64>(text->size()) ||
+        !file.flush()) {
+        ShowNote(QStringLiteral("Error writing setup file ") + fileName);
+        return false;
+    }
+    return true;
+}
+
+bool TFormRcvrPort::LoadSetupFile(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ShowNote(QStringLiteral("Error reading setup file ") + fileName);
+        return false;
+    }
+    // Read one byte past the reader's limit, so that a larger file is refused as such.
+    const QByteArray bytes = file.read(static_cast<qint64>(kJsonMaxBytes) + 1);
+    const SetupRead read =
+        ReadSetupFile(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    if (!read.file) {
+        ShowNote(QStringLiteral("Setup file %1 refused: %2")
+                     .arg(QFileInfo(fileName).fileName(), QString::fromStdString(read.error)));
+        return false;
+    }
+    ShowControls(read.file->controls);
+    RefreshPending = false;  // a late reply must not overwrite what was loaded
+    return true;
+}
+
+void TFormRcvrPort::ShowControls(const ApplyControls& c) {
+    for (const MaskButton& b : kMaskButtons) {
+        Button(b.name)->setChecked((c.nmeaMask & b.bit) != 0);
+    }
+    const auto found = std::find(baudRates.begin(), baudRates.end(), c.baudRate);
+    if (found != baudRates.end()) {
+        ui->ComboBoxBaudRate->setCurrentIndex(static_cast<int>(found - baudRates.begin()));
+    }
+    ui->ComboBoxNavRate->setCurrentIndex(c.nmeaRate == kFastRate ? kFastRateIndex : 0);
+    SetDown(ui->ButtonWAASON, ui->ButtonWAASOFF, c.waasOnDown);
+    SetDown(ui->ButtonCorrectionsOn, ui->ButtonCorrectionsOff, c.correctionsOnDown);
+    SetDown(ui->ButtonAlt, ui->ButtonDflt, c.altDown);
+    ui->EditChannelNum->setText(QString::fromStdString(
+        c.altDown ? FormatGeneral(ChannelToMHz(MHzToChannel(c.channelText))) : std::string()));
+    ui->EditChannelNum->setEnabled(c.altDown);
+    SetDown(ui->ButtonTCMOn, ui->ButtonTCMOff, c.tcmOnDown);
+    SetDown(ui->ButtonTCMForward, ui->ButtonTCMBackward, c.forwardDown);
+    ui->EditLCHeight->setText(QString::fromStdString(c.heightText));
+    ui->EditLCForeAft->setText(QString::fromStdString(c.foreAftText));
 }

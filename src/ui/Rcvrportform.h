@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "config/Configmsg.h"
@@ -40,6 +41,12 @@ class TFormRcvrPort : public QDialog {
     void ButtonRequestClick();
     void ButtonAltClick();
     void ButtonDfltClick();
+    // The settings Apply would send, to a setup file; a setup file's settings into the
+    // controls (the user still presses Apply or OK). A refused file changes nothing.
+    void ButtonSaveFileClick();
+    void ButtonLoadFileClick();
+    bool SaveSetupFile(const QString& fileName);
+    bool LoadSetupFile(const QString& fileName);
 
     QComboBox* ComboBoxBaudRate() const;
     QComboBox* ComboBoxNavRate() const;
@@ -49,16 +56,22 @@ class TFormRcvrPort : public QDialog {
 
     // Where configuration frames go after this dialog has read them (the loading dialog).
     std::function<void(const uint8_t* frame, int32_t length)> forwardToLoader;
+    // How Save to File... and Load from File... ask for a file; tests replace them.
+    std::function<QString()> chooseSaveFile;
+    std::function<QString()> chooseLoadFile;
 
     ReceiverSettings settings;
     std::vector<int32_t> baudRates;
     bool positioned = false;
     bool RefreshPending = true;
+    std::string softwareVersion;  // of the last configuration reply; empty before one
 
   private:
     ApplyControls ReadControls() const;
     void ShowNote(const QString& text);
     void FollowBaudChange();
+    void AddFileButtons();
+    void ShowControls(const ApplyControls& controls);
 
     Ui::TFormRcvrPort* ui;
     uint8_t frameBuffer_[1024] = {};

@@ -30,7 +30,8 @@ TEST_F(CliTest, VersionAndEveryCommandsHelpAnswer) {
     const ChildResult version = Lctrovi({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "lctrovi 1.01\n");
-    for (const std::string command : {"ports", "detect", "monitor", "config", "info", "calibrate", "load"}) {
+    for (const std::string command :
+         {"ports", "detect", "monitor", "record", "replay", "config", "info", "calibrate", "load"}) {
         const ChildResult help = Lctrovi({command, "--help"});
         EXPECT_EQ(help.status, 0) << command;
         EXPECT_NE(help.out.find("Usage: lctrovi " + command), std::string::npos) << help.out;
@@ -54,6 +55,11 @@ TEST_F(CliTest, AWrongCommandLineIsRefusedWithStatusTwo) {
         {{"config", "--device", "x"}, "config get or config set"},
         {{"load", "--device", "x"}, "one FILE"},
         {{"info", "--device"}, "needs a value"},
+        {{"record", "--device", "x"}, "--out FILE is required"},
+        {{"replay"}, "one FILE"},
+        {{"replay", "x.rec", "--speed", "0"}, "invalid speed"},
+        {{"config", "--device", "x", "apply"}, "needs one FILE"},
+        {{"config", "--device", "x", "apply", "/nonexistent.json"}, "Error reading setup file"},
     };
     for (const Case& c : cases) {
         const ChildResult result = Lctrovi(c.args);

@@ -128,6 +128,25 @@ void ConsolePaused() {
     FormMain->MenuEditPauseClick();
 }
 
+// A session recorded from the receiver for eight seconds, then replayed with the port closed
+// at its recorded pace, pictured halfway with the status window beside it.
+void RecordAndReplay() {
+    const QString path = QDir::temp().filePath("lctrovi-demo-session.rec");
+    FormMain->chooseRecordingFile = [path] { return path; };
+    FormMain->Action("MenuFileRecord")->trigger();
+    RunFor(8000);
+    FormMain->Action("MenuFileRecord")->trigger();
+    FormMain->MenuPortCloseClick();
+    FormMain->MenuEditClearClick();
+    FormMain->chooseReplayFile = [path] { return path; };
+    FormMain->Action("MenuReplayRecordedPace")->trigger();
+    FormMain->Action("MenuFileOpenRecording")->trigger();
+    RunFor(4500);
+    SaveNow(FormMain, "replay.png");
+    FormMain->Action("MenuReplayStop")->trigger();
+    QFile::remove(path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -219,6 +238,7 @@ int main(int argc, char** argv) {
     FormStatus->hide();
 
     LoadSoftware(sim);
+    RecordAndReplay();
 
     Link().serialPort.Close();
     DestroyForms();

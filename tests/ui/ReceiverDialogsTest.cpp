@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -307,3 +308,49 @@ TEST_F(ReceiverDialogs, CalibrationContinuesOnlyOnceTheFirstMeasurementsAnswersH
 }
 
 }  // namespace
+
+// Save to File writes what Apply would send; Load from File fills the controls and sends
+// nothing; a refused file names its key and changes no control.
+TEST_F(ReceiverDialogs, ASetupFileKeepsWhatApplySendsAndALoadedOneOnlyFillsTheControls) {
+    const ScratchSettings scratch;
+    const std::string dir = scratch.Folder("setup");
+    const QString file = QString::fromStdString(dir + "/receiver.json");
+    CollectNotes();
+    FormRcvrPort->ButtonRequestClick();
+    Sent(12);
+    Receive(ConfigReply(0x15, 72, 12));
+    FormRcvrPort->chooseSaveFile = [&] { return file; };
+    FormRcvrPort->findChild<QPushButton*>("ButtonSaveFile")->click();
+    ASSERT_TRUE(notes.empty()) << notes.front();
+
+    FormRcvrPort->Edit("EditLCHeight")->setText("99");
+    Btn("ButtonGSA")->setChecked(true);
+    Btn("ButtonDflt")->setChecked(true);
+    Btn("ButtonAlt")->setChecked(false);
+    FormRcvrPort->chooseLoadFile = [&] { return file; };
+    FormRcvrPort->findChild<QPushButton*>("ButtonLoadFile")->click();
+    EXPECT_TRUE(notes.empty());
+    EXPECT_EQ(FormRcvrPort->Edit("EditLCHeight")->text(), "72");
+    EXPECT_FALSE(Btn("ButtonGSA")->isChecked());
+    EXPECT_TRUE(Btn("ButtonAlt")->isChecked());
+    EXPECT_EQ(FormRcvrPort->Edit("EditChannelNum")->text(), "1545.5");
+    EXPECT_TRUE(Sent(1).empty()) << "loading sends nothing";
+
+    QFile edited(file);
+    ASSERT_TRUE(edited.open(QIODevice::ReadWrite));
+    QByteArray text = edited.readAll().replace("\"height\": 72", "\"height\": 0");
+    edited.resize(0);
+    edited.write(text);
+    edited.close();
+    FormRcvrPort->Edit("EditLCHeight")->setText("99");
+    FormRcvrPort->findChild<QPushButton*>("ButtonLoadFile")->click();
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0], "Setup file receiver.json refused: settings.height: 0 is out of range (1 to 200)");
+    EXPECT_EQ(FormRcvrPort->Edit("EditLCHeight")->text(), "99");
+
+    // What Apply refuses is not saved either.
+    FormRcvrPort->Edit("EditLCHeight")->setText("0");
+    FormRcvrPort->findChild<QPushButton*>("ButtonSaveFile")->click();
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[1], kHeightMessage);
+}
