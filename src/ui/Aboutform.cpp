@@ -4,6 +4,7 @@
 #include <QPainterPath>
 #include <QTimer>
 
+#include "ui/Keyboard.h"
 #include "ui/Scaleutils.h"
 #include "ui_Aboutform.h"
 
@@ -55,6 +56,7 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent), ui(new Ui::TFormAbout
     connect(ui->ButtonClose, &QPushButton::clicked, this, &TFormAbout::ButtonCloseClick);
 
     FitClientToControls(this);
+    PrepareDialogKeys(this, ui->ButtonClose, ui->ButtonClose);
     tickCount_ = 0;
     ui->ButtonClose->hide();
     timer_->stop();

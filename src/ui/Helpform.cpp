@@ -5,6 +5,7 @@
 
 #include "ui/Helppictures.h"
 #include "ui/Helptexts.h"
+#include "ui/Keyboard.h"
 #include "ui/Scaleutils.h"
 #include "ui/Windowplaces.h"
 #include "ui_Helpform.h"
@@ -59,6 +60,7 @@ TFormHelp::TFormHelp(QWidget* parent) : QDialog(parent), ui(new Ui::TFormHelp) {
     }
     ui->ButtonBack->hide();
     FitClientToControls(this);
+    PrepareDialogKeys(this, nullptr, ui->ButtonClose);
     positioned = false;
 }
 
@@ -163,6 +165,7 @@ void TFormHelp::ShowContentsPage() {
         link->show();
     }
     ui->ButtonClose->show();
+    ui->ButtonClose->setDefault(true);
     resize(kContentsSize);
     FormResize();  // a hidden window gets its resize event only when shown
     setWindowTitle(QStringLiteral("Help"));
@@ -183,6 +186,7 @@ void TFormHelp::ShowTopic(QWidget* control, const QString& caption, Leave leave)
     }
     ui->ButtonBack->setVisible(leave == Leave::Back);
     ui->ButtonClose->setVisible(leave == Leave::Close);
+    (leave == Leave::Back ? ui->ButtonBack : ui->ButtonClose)->setDefault(true);
     setWindowTitle(caption);
 }
 

@@ -7,6 +7,7 @@
 #include "link/Port.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
+#include "ui/Keyboard.h"
 #include "ui/Mainform.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
@@ -73,6 +74,9 @@ TFormPort::TFormPort(QWidget* parent)
     }
 
     FitClientToControls(this);
+    NameTogglesByRow(ui->Label1, {ui->ButtonDeviceNameAuto, ui->ButtonDeviceNameManual});
+    NameTogglesByRow(ui->Label2, {ui->ButtonBaudRateAuto, ui->ButtonBaudRateManual});
+    PrepareDialogKeys(this, ui->ComboBoxDeviceName, ui->ButtonOK);
     FillDeviceList();
     rateList = kRates;
     for (uint32_t rate : rateList) {

@@ -10,6 +10,7 @@
 #include "link/Port.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
+#include "ui/Keyboard.h"
 #include "ui/Noteform.h"
 #include "ui/Portform.h"
 #include "ui/Scaleutils.h"
@@ -74,6 +75,14 @@ TFormRcvrPort::TFormRcvrPort(QWidget* parent) : QDialog(parent), ui(new Ui::TFor
     ui->PanelBinMsgs->hide();
     ui->PanelBottom->move(ui->PanelBottom->x(), ui->PanelBinMsgs->y());
     FitClientToControls(this);
+    LabelToggleRow(ui->LabelRow3, {ui->ButtonGGA, ui->ButtonGSA, ui->ButtonVTG, ui->ButtonZDA, ui->ButtonRMC,
+                                   ui->ButtonSNR});
+    LabelToggleRow(ui->LabelRow4, {ui->ButtonWAASON, ui->ButtonWAASOFF});
+    LabelToggleRow(ui->LabelRow5, {ui->ButtonCorrectionsOn, ui->ButtonCorrectionsOff});
+    LabelToggleRow(ui->LabelRow6, {ui->ButtonDflt, ui->ButtonAlt});
+    LabelToggleRow(ui->LabelRow8, {ui->ButtonTCMOn, ui->ButtonTCMOff});
+    LabelToggleRow(ui->LabelRow11, {ui->ButtonTCMForward, ui->ButtonTCMBackward});
+    PrepareDialogKeys(this, ui->ComboBoxBaudRate, ui->ButtonOK);
 }
 
 TFormRcvrPort::~TFormRcvrPort() {

@@ -89,7 +89,7 @@ TEST_F(MainWindow, StartsWithItsCaptionMenusAndBothStatusPanels) {
     }
     EXPECT_EQ(titles, (QStringList{"&File",
                                    "  &Logging",
-                                   "  Save Display &As...",
+                                   "  &Save Display As...",
                                    "  E&xit",
                                    "&Edit",
                                    "  &Copy",
@@ -97,15 +97,15 @@ TEST_F(MainWindow, StartsWithItsCaptionMenusAndBothStatusPanels) {
                                    "  ---",
                                    "  C&lear Display",
                                    "  &Pause Display",
-                                   "Port",
-                                   "  Configure...",
-                                   "  Close",
-                                   "Receiver",
-                                   "  Configure...",
-                                   "  Load Software",
-                                   "  MDB",
-                                   "  TCM Level Calib",
-                                   "  Status",
+                                   "&Port",
+                                   "  &Configure...",
+                                   "  C&lose",
+                                   "&Receiver",
+                                   "  &Configure...",
+                                   "  &Load Software",
+                                   "  &MDB",
+                                   "  &TCM Level Calib",
+                                   "  &Status",
                                    "&Help",
                                    "  &Contents",
                                    "  &About..."}));
@@ -320,7 +320,7 @@ TEST_F(Console, TheDisplaysContextMenuHoldsItsCommands) {
         items << (item->isSeparator() ? QStringLiteral("---") : item->text());
     }
     EXPECT_EQ(items, (QStringList{"&Copy", "Select &All", "---", "C&lear Display", "&Pause Display", "---",
-                                  "Save Display &As..."}));
+                                  "&Save Display As..."}));
     EXPECT_EQ(FormMain->Memo()->contextMenuPolicy(), Qt::CustomContextMenu);
 }
 
