@@ -70,6 +70,54 @@ class FocusOnShow : public QObject {
     QWidget* first_;
 };
 
+// The exclusive toggles that share `button`'s parent, left to right.
+std::vector<QAbstractButton*> ExclusiveGroupOf(const QAbstractButton* button) {
+    std::vector<QAbstractButton*> group;
+    for (QAbstractButton* other :
+         button->parentWidget()->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
+        if (other->isCheckable() && other->autoExclusive()) {
+            group.push_back(other);
+        }
+    }
+    std::stable_sort(group.begin(), group.end(),
+                     [](const QAbstractButton* a, const QAbstractButton* b) { return a->x() < b->x(); });
+    return group;
+}
+
+// Left/Up and Right/Down press the previous or next toggle of an exclusive group and move the
+// focus with the choice, as in a group of option buttons.
+class ArrowsMoveChoice : public QObject {
+  public:
+    explicit ArrowsMoveChoice(QAbstractButton* button) : QObject(button), button_(button) {}
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != button_ || event->type() != QEvent::KeyPress) {
+            return QObject::eventFilter(watched, event);
+        }
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const int step = key == Qt::Key_Left || key == Qt::Key_Up      ? -1
+                         : key == Qt::Key_Right || key == Qt::Key_Down ? 1
+                                                                       : 0;
+        if (step == 0) {
+            return QObject::eventFilter(watched, event);
+        }
+        const std::vector<QAbstractButton*> group = ExclusiveGroupOf(button_);
+        const auto at = std::find(group.begin(), group.end(), button_);
+        const auto index = (at - group.begin()) + step;
+        if (index >= 0 && index < static_cast<std::ptrdiff_t>(group.size()) &&
+            group[static_cast<size_t>(index)]->isEnabled()) {
+            QAbstractButton* next = group[static_cast<size_t>(index)];
+            next->setFocus(Qt::TabFocusReason);
+            next->click();  // as a click: the dialog follows the choice
+        }
+        return true;
+    }
+
+  private:
+    QAbstractButton* button_;
+};
+
 // Tab stops once at a group of exclusive toggles, as at a group of option buttons: at the
 // pressed one, from where the arrow keys move the choice. The others take the focus by click.
 void StopTabAtChoiceOnly(QAbstractButton* button) {
@@ -78,6 +126,7 @@ void StopTabAtChoiceOnly(QAbstractButton* button) {
     };
     follow(button->isChecked());
     QObject::connect(button, &QAbstractButton::toggled, button, follow);
+    button->installEventFilter(new ArrowsMoveChoice(button));
 }
 
 // An editable combo box keeps Enter to itself (it takes the typed text as its choice); a dialog

@@ -378,6 +378,17 @@ TEST_F(KeyboardUse, TogglesAreReachedByTheirRowsKeyAndTellTheirNameAndState) {
     }
     QToolButton* portAuto = FormPort->Button("ButtonBaudRateAuto");
     EXPECT_EQ(QAccessible::queryAccessibleInterface(portAuto)->text(QAccessible::Name), "Baud rate Auto");
+
+    // An Auto/Manual pair is one Tab stop; the arrow keys move its choice, and Tab stops at it.
+    FormPort->ShowOver(Over());
+    FormPort->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FormPort));
+    FormPort->Button("ButtonBaudRateManual")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(FormPort->focusWidget(), Qt::Key_Left);
+    EXPECT_TRUE(portAuto->isChecked());
+    EXPECT_EQ(FocusName(FormPort), "ButtonBaudRateAuto");
+    EXPECT_FALSE(FormPort->ComboBoxBaudRate()->isEnabled());
+    EXPECT_EQ(portAuto->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
 }
 
 // The wait and note windows: Escape and Enter do what their one button does.
