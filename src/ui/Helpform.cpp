@@ -1,5 +1,6 @@
 #include "ui/Helpform.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 
@@ -79,6 +80,10 @@ void TFormHelp::SetUpLinks() {
         link->setPalette(palette);
         link->setCursor(Qt::PointingHandCursor);
         link->adjustSize();  // only the words are clickable, not the space after them
+        // From the keyboard: Tab reaches each topic, shown highlighted, and Enter or Space opens it.
+        link->setFocusPolicy(Qt::StrongFocus);
+        link->setStyleSheet(QStringLiteral(
+            "QLabel:focus { background-color: palette(highlight); color: palette(highlighted-text); }"));
         link->installEventFilter(this);
     }
 }
@@ -97,6 +102,17 @@ void TFormHelp::DrawPictures() {
 }
 
 bool TFormHelp::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            for (const LinkEntry& entry : kLinks) {
+                if (watched == ui->*entry.label) {
+                    (this->*entry.click)();
+                    return true;
+                }
+            }
+        }
+    }
     if (event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         for (const LinkEntry& entry : kLinks) {

@@ -201,9 +201,10 @@ TEST_F(KeyboardUse, EveryDialogStartsAtItsFirstFieldAcceptsOnEnterClosesOnEscape
              FormHelp->ShowContents(Over());
              return FormHelp;
          },
-         "ButtonClose",
-         {"ButtonClose"},
-         [] { return true; },
+         "LabelConnection",  // the first topic: Enter opens it
+         {"LabelConnection", "Label12", "LabelProgramming", "LabelLogging", "LabelNMEAGGA", "LabelNMEAGSA",
+          "LabelNMEAVTG", "LabelNMEAZDA", "LabelNMEARMC", "LabelNMEASNR", "ButtonClose"},
+         [] { return FormHelp->windowTitle() == QStringLiteral("Help - Connection Instructions"); },
          [] { return true; }},
         {"about",
          [&] {
