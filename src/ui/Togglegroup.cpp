@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <algorithm>
 
+#include "ui/Keyboard.h"
+
 namespace {
 constexpr int kFillInset = 2;  // the style's pressed frame shows round the fill
 constexpr int kPadding = 3;    // between the fill's edge and the tick or the caption
@@ -18,12 +20,7 @@ struct CheckedLayout {
 
 CheckedLayout LayoutOf(const QAbstractButton* button) {
     const QFontMetrics metrics(button->font());
-    // As shown: "&&" is one ampersand, a single one marks the mnemonic and takes no room.
-    QString caption = button->text();
-    caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"))
-        .remove(QChar(u'&'))
-        .replace(QChar(u'\x01'), QChar(u'&'));
-    return {metrics.height() / 2, metrics.horizontalAdvance(caption)};
+    return {metrics.height() / 2, metrics.horizontalAdvance(ShownCaption(button->text()))};
 }
 
 // A tick whose box is `size` wide and high, standing with its left edge at `left`, centred on `middle`.
