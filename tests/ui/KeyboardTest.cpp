@@ -24,6 +24,8 @@
 #include <thread>
 
 #include "FormsFixture.h"
+#include "config/Configmsg.h"
+#include "proto/Messages.h"
 #include "support/PtyPair.h"
 #include "support/QtHelpers.h"
 #include "ui/Aboutform.h"
@@ -390,6 +392,25 @@ TEST_F(KeyboardUse, TogglesAreReachedByTheirRowsKeyAndTellTheirNameAndState) {
     EXPECT_EQ(FocusName(FormPort), "ButtonBaudRateAuto");
     EXPECT_FALSE(FormPort->ComboBoxBaudRate()->isEnabled());
     EXPECT_EQ(portAuto->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+}
+
+// Escape in a calibration under way cancels it as Cancel does: the receiver is told, the polls
+// stop and the program receives again. (Closing the window alone would leave the polls running.)
+TEST_F(KeyboardUse, EscapeInACalibrationUnderWayCancelsIt) {
+    OpenLink();
+    FormTCMCalibStatus->ShowOver(Over());
+    Press(FormTCMCalibStatus, Qt::Key_Return);  // Continue: the first measurement starts
+    ASSERT_TRUE(FormTCMCalibStatus->Timer()->isActive());
+    ASSERT_FALSE(FormMain->Timer()->isActive());
+    SentBytes();
+
+    Press(FormTCMCalibStatus, Qt::Key_Escape);
+    uint8_t abort[config::kFrameLength];
+    const uint16_t length = BuildConfigFrame(EncodeCalibrationCommand(config::kCalAbort), abort);
+    EXPECT_EQ(pty.ReceiveAtFarEnd(length, 1000), std::vector<uint8_t>(abort, abort + length));
+    EXPECT_FALSE(FormTCMCalibStatus->Timer()->isActive());
+    EXPECT_TRUE(FormMain->Timer()->isActive());
+    EXPECT_EQ(FormTCMCalibStatus->LabelStatus(2)->text(), "TCM level calibration process aborted/failed.");
 }
 
 // The wait and note windows: Escape and Enter do what their one button does.
