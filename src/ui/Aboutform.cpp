@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "ui/Keyboard.h"
 #include "ui/Scaleutils.h"
 #include "ui_Aboutform.h"
 
@@ -63,6 +64,7 @@ TFormAbout::TFormAbout(QWidget* parent) : QDialog(parent), ui(new Ui::TFormAbout
     connect(ui->ButtonLicences, &QPushButton::clicked, this, &TFormAbout::ButtonLicencesClick);
 
     FitClientToControls(this);
+    PrepareDialogKeys(this, ui->ButtonClose, ui->ButtonClose);
     tickCount_ = 0;
     ui->ButtonClose->hide();
     ui->ButtonLicences->hide();

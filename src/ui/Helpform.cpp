@@ -1,10 +1,12 @@
 #include "ui/Helpform.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 
 #include "ui/Helppictures.h"
 #include "ui/Helptexts.h"
+#include "ui/Keyboard.h"
 #include "ui/Scaleutils.h"
 #include "ui/Windowplaces.h"
 #include "ui_Helpform.h"
@@ -59,6 +61,7 @@ TFormHelp::TFormHelp(QWidget* parent) : QDialog(parent), ui(new Ui::TFormHelp) {
     }
     ui->ButtonBack->hide();
     FitClientToControls(this);
+    PrepareDialogKeys(this, nullptr, ui->ButtonClose);
     positioned = false;
 }
 
@@ -77,6 +80,10 @@ void TFormHelp::SetUpLinks() {
         link->setPalette(palette);
         link->setCursor(Qt::PointingHandCursor);
         link->adjustSize();  // only the words are clickable, not the space after them
+        // From the keyboard: Tab reaches each topic, shown highlighted, and Enter or Space opens it.
+        link->setFocusPolicy(Qt::StrongFocus);
+        link->setStyleSheet(QStringLiteral(
+            "QLabel:focus { background-color: palette(highlight); color: palette(highlighted-text); }"));
         link->installEventFilter(this);
     }
 }
@@ -95,6 +102,17 @@ void TFormHelp::DrawPictures() {
 }
 
 bool TFormHelp::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            for (const LinkEntry& entry : kLinks) {
+                if (watched == ui->*entry.label) {
+                    (this->*entry.click)();
+                    return true;
+                }
+            }
+        }
+    }
     if (event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         for (const LinkEntry& entry : kLinks) {
@@ -163,6 +181,7 @@ void TFormHelp::ShowContentsPage() {
         link->show();
     }
     ui->ButtonClose->show();
+    ui->ButtonClose->setDefault(true);
     resize(kContentsSize);
     FormResize();  // a hidden window gets its resize event only when shown
     setWindowTitle(QStringLiteral("Help"));
@@ -183,6 +202,7 @@ void TFormHelp::ShowTopic(QWidget* control, const QString& caption, Leave leave)
     }
     ui->ButtonBack->setVisible(leave == Leave::Back);
     ui->ButtonClose->setVisible(leave == Leave::Close);
+    (leave == Leave::Back ? ui->ButtonBack : ui->ButtonClose)->setDefault(true);
     setWindowTitle(caption);
 }
 

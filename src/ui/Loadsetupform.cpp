@@ -22,6 +22,7 @@
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Helpform.h"
+#include "ui/Keyboard.h"
 #include "ui/Mainform.h"
 #include "ui/Mdbform.h"
 #include "ui/Memoutils.h"
@@ -139,6 +140,8 @@ TFormLoadSetup::TFormLoadSetup(QWidget* parent)
     connect(ui->ButtonRequest, &QPushButton::clicked, this, &TFormLoadSetup::ButtonRequestClick);
     connect(ui->ButtonHelp, &QPushButton::clicked, this, &TFormLoadSetup::ButtonHelpClick);
     chooseFile = [this] { return RunOpenDialog(); };
+    // Enter loads (Load is disabled while a load runs, so Enter does nothing then).
+    PrepareDialogKeys(this, ui->EditFileName, ui->ButtonLoad);
 }
 
 TFormLoadSetup::~TFormLoadSetup() {
@@ -474,7 +477,7 @@ void TFormLoadSetup::EndSequence() {
         ReopenPort(kNormalBaud);
     }
     SetPortUsersActive(true);
-    ui->ButtonLoad->setText(QStringLiteral("Load"));
+    ui->ButtonLoad->setText(QStringLiteral("&Load"));
     SetRunningState(false);
     ui->PanelDoNotClose->hide();
     if (savedBaud != static_cast<int32_t>(kNormalBaud)) {

@@ -5,6 +5,7 @@
 #include "link/Port.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
+#include "ui/Keyboard.h"
 #include "ui/Scaleutils.h"
 #include "ui/Windowplaces.h"
 #include "ui_Mdbform.h"
@@ -20,6 +21,7 @@ TFormMDB::TFormMDB(QWidget* parent) : QDialog(parent), ui(new Ui::TFormMDB) {
                       {this, [this](const uint8_t* f, int32_t n) { OnHardwareInfo(f, n); }, 0});
     ShowHardwareInfo();
     FitClientToControls(this);
+    PrepareDialogKeys(this, ui->ButtonOK, ui->ButtonOK);
 }
 
 TFormMDB::~TFormMDB() {

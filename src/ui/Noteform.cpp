@@ -3,6 +3,7 @@
 #include <QVariant>
 #include <algorithm>
 
+#include "ui/Keyboard.h"
 #include "ui/Scaleutils.h"
 #include "ui_Noteform.h"
 
@@ -36,6 +37,7 @@ TFormNote::TFormNote(QWidget* parent) : QDialog(parent), ui(new Ui::TFormNote) {
     ui->setupUi(this);
     setModal(true);
     connect(ui->ButtonOK, &QPushButton::clicked, this, &QDialog::accept);
+    PrepareDialogKeys(this, ui->ButtonOK, ui->ButtonOK);
 }
 
 TFormNote::~TFormNote() {

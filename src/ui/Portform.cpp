@@ -9,6 +9,7 @@
 #include "link/Port.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
+#include "ui/Keyboard.h"
 #include "ui/Mainform.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
@@ -86,6 +87,9 @@ TFormPort::TFormPort(QWidget* parent)
     ui->ComboBoxDeviceName->setToolTip(
         QStringLiteral("A serial device, or a receiver on the network: rfc2217://HOST:PORT (the program may "
                        "change its rate) or tcp://HOST:PORT (fixed rate)"));
+    NameTogglesByRow(ui->Label1, {ui->ButtonDeviceNameAuto, ui->ButtonDeviceNameManual});
+    NameTogglesByRow(ui->Label2, {ui->ButtonBaudRateAuto, ui->ButtonBaudRateManual});
+    PrepareDialogKeys(this, ui->ComboBoxDeviceName, ui->ButtonOK);
     FillDeviceList();
     rateList = kRates;
     for (uint32_t rate : rateList) {

@@ -18,6 +18,7 @@
 #include "link/Port.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
+#include "ui/Keyboard.h"
 #include "ui/Noteform.h"
 #include "ui/Portform.h"
 #include "ui/Scaleutils.h"
@@ -84,6 +85,14 @@ TFormRcvrPort::TFormRcvrPort(QWidget* parent) : QDialog(parent), ui(new Ui::TFor
     ui->PanelBottom->move(ui->PanelBottom->x(), ui->PanelBinMsgs->y());
     AddFileButtons();
     FitClientToControls(this);
+    LabelToggleRow(ui->LabelRow3, {ui->ButtonGGA, ui->ButtonGSA, ui->ButtonVTG, ui->ButtonZDA, ui->ButtonRMC,
+                                   ui->ButtonSNR});
+    LabelToggleRow(ui->LabelRow4, {ui->ButtonWAASON, ui->ButtonWAASOFF});
+    LabelToggleRow(ui->LabelRow5, {ui->ButtonCorrectionsOn, ui->ButtonCorrectionsOff});
+    LabelToggleRow(ui->LabelRow6, {ui->ButtonDflt, ui->ButtonAlt});
+    LabelToggleRow(ui->LabelRow8, {ui->ButtonTCMOn, ui->ButtonTCMOff});
+    LabelToggleRow(ui->LabelRow11, {ui->ButtonTCMForward, ui->ButtonTCMBackward});
+    PrepareDialogKeys(this, ui->ComboBoxBaudRate, ui->ButtonOK);
 }
 
 TFormRcvrPort::~TFormRcvrPort() {
@@ -295,10 +304,10 @@ void TFormRcvrPort::AddFileButtons() {
     constexpr int kRowGap = 6;
     const QRect below = ui->ButtonOK->geometry().translated(0, ui->ButtonOK->height() + kRowGap);
     const int width = ui->ButtonApply->geometry().left() - kRowGap - below.left();
-    auto* save = new QPushButton(QStringLiteral("Sa&ve to File..."), ui->PanelBottom);
+    auto* save = new QPushButton(QStringLiteral("&Save to File..."), ui->PanelBottom);
     save->setObjectName("ButtonSaveFile");
     save->setGeometry(below.left(), below.top(), width, below.height());
-    auto* load = new QPushButton(QStringLiteral("Load fro&m File..."), ui->PanelBottom);
+    auto* load = new QPushButton(QStringLiteral("&Load from File..."), ui->PanelBottom);
     load->setObjectName("ButtonLoadFile");
     load->setGeometry(ui->ButtonApply->x(), below.top(),
                       ui->ButtonRequest->geometry().right() - ui->ButtonApply->x() + 1, below.height());

@@ -7,6 +7,7 @@
 #include "link/Port.h"
 #include "proto/Bytes.h"
 #include "proto/Messages.h"
+#include "ui/Keyboard.h"
 #include "ui/Mainform.h"
 #include "ui/Scaleutils.h"
 #include "ui/Windowplaces.h"
@@ -15,8 +16,16 @@
 TFormTCMCalibStatus* FormTCMCalibStatus = nullptr;
 
 namespace {
+// The wizard's captions with their access keys; Continue and Cancel stand side by side.
+QString WithAccessKey(const std::string& caption) {
+    if (caption == "Continue") {
+        return QStringLiteral("Co&ntinue");
+    }
+    return caption.empty() ? QString() : u'&' + QString::fromStdString(caption);
+}
+
 void ShowButton(QPushButton* button, const ButtonView& view) {
-    button->setText(QString::fromStdString(view.caption));
+    button->setText(WithAccessKey(view.caption));
     button->setEnabled(view.enabled);
     button->setVisible(view.visible);
 }
@@ -43,6 +52,11 @@ TFormTCMCalibStatus::TFormTCMCalibStatus(QWidget* parent)
     connect(ui->Button1, &QPushButton::clicked, this, &TFormTCMCalibStatus::Button1Click);
     connect(ui->Button2, &QPushButton::clicked, this, &TFormTCMCalibStatus::Button2Click);
     FitClientToControls(this);
+    PrepareDialogKeys(this, ui->Button1, ui->Button1);
+    // Enter presses Continue (or the OK that ends the calibration), never a Cancel that took
+    // the focus when Continue was disabled under it.
+    ui->Button1->setAutoDefault(false);
+    ui->Button2->setAutoDefault(false);
     positioned = false;
 }
 
@@ -141,4 +155,18 @@ void TFormTCMCalibStatus::ShowView() {
     ui->LabelStatus3->setText(QString::fromStdString(view.status3));
     ShowButton(ui->Button1, view.button1);
     ShowButton(ui->Button2, view.button2);
+    (view.button1.visible ? ui->Button1 : ui->Button2)->setDefault(true);
+}
+
+// Escape and the close box, once a calibration has begun, cancel as the Cancel button does: the
+// polls stop and the receiver is told, instead of the window going while the polls run on.
+// Before it has begun, or after it has ended, they only close the window.
+void TFormTCMCalibStatus::reject() {
+    const CalibrationStep step = wizard_.Step();
+    const bool begun = step != CalibrationStep::FirstPosition && step != CalibrationStep::Finished;
+    if (begun && ui->Button2->isVisible() && ui->Button2->isEnabled()) {
+        Button2Click();
+    } else {
+        hide();
+    }
 }

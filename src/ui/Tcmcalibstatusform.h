@@ -36,6 +36,9 @@ class TFormTCMCalibStatus : public QDialog {
 
     bool positioned = false;
 
+  protected:
+    void reject() override;
+
   private:
     void Apply(const CalibrationEffects& fx);
     void ShowView();

@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <algorithm>
 
+#include "ui/Keyboard.h"
+
 namespace {
 constexpr int kFillInset = 2;  // the style's pressed frame shows round the fill
 constexpr int kPadding = 3;    // between the fill's edge and the tick or the caption
@@ -18,12 +20,7 @@ struct CheckedLayout {
 
 CheckedLayout LayoutOf(const QAbstractButton* button) {
     const QFontMetrics metrics(button->font());
-    // As shown: "&&" is one ampersand, a single one marks the mnemonic and takes no room.
-    QString caption = button->text();
-    caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"))
-        .remove(QChar(u'&'))
-        .replace(QChar(u'\x01'), QChar(u'&'));
-    return {metrics.height() / 2, metrics.horizontalAdvance(caption)};
+    return {metrics.height() / 2, metrics.horizontalAdvance(ShownCaption(button->text()))};
 }
 
 // A tick whose box is `size` wide and high, standing with its left edge at `left`, centred on `middle`.
@@ -55,28 +52,38 @@ void PaintChecked(QAbstractButton* button) {
     const QRect textArea(left + layout.tickWidth + kTickGap, inner.top(), layout.textWidth + 1,
                          inner.height());
     painter.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, button->text());
-    if (button->hasFocus()) {
-        pen.setWidth(1);
-        pen.setStyle(Qt::DotLine);
-        painter.setPen(pen);
-        painter.setRenderHint(QPainter::Antialiasing, false);
-        painter.drawRect(inner.adjusted(1, 1, -2, -2));
-    }
+}
+
+// A dotted frame inside the button while it has the focus, pressed or raised: some styles
+// draw no focus cue on a tool button, and a keyboard user must see where Space will act.
+void PaintFocusCue(QAbstractButton* button) {
+    QPainter painter(button);
+    const QPalette::ColorRole ink = button->isChecked() ? QPalette::HighlightedText : QPalette::ButtonText;
+    painter.setPen(QPen(button->palette().color(ink), 1, Qt::DotLine));
+    painter.setBrush(Qt::NoBrush);
+    const int inset = kFillInset + 1;
+    painter.drawRect(button->rect().adjusted(inset, inset, -inset - 1, -inset - 1));
 }
 
 // Lets the button paint itself as its style does, then, while it is down, paints the fill,
-// the tick and the caption over it.
+// the tick and the caption over it, and, while it has the focus, the focus cue.
 class CheckedLook : public QObject {
   public:
     explicit CheckedLook(QAbstractButton* button) : QObject(button), button_(button) {}
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched != button_ || event->type() != QEvent::Paint || !button_->isChecked()) {
+        if (watched != button_ || event->type() != QEvent::Paint ||
+            !(button_->isChecked() || button_->hasFocus())) {
             return QObject::eventFilter(watched, event);
         }
-        static_cast<QObject*>(button_)->event(event);  // the style's pressed button beneath
-        PaintChecked(button_);
+        static_cast<QObject*>(button_)->event(event);  // the style's button beneath
+        if (button_->isChecked()) {
+            PaintChecked(button_);
+        }
+        if (button_->hasFocus()) {
+            PaintFocusCue(button_);
+        }
         return true;
     }
 

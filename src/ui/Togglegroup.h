@@ -26,6 +26,7 @@ inline void MakeAllUpGroup(std::initializer_list<QAbstractButton*> buttons) {
 
 // Makes a checkable button's pressed state unmistakable in every style: pressed, it is filled
 // with the highlight colour and shows a tick before its caption; raised, the style draws it.
+// With the focus, pressed or raised, it shows a dotted focus frame.
 void ShowCheckedState(QAbstractButton* button);
 
 // The width a button needs to show its pressed look, tick and caption, without clipping.

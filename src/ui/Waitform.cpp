@@ -1,5 +1,6 @@
 #include "ui/Waitform.h"
 
+#include "ui/Keyboard.h"
 #include "ui/Noteform.h"
 #include "ui_Waitform.h"
 
@@ -14,6 +15,17 @@ TFormWait::TFormWait(QWidget* parent) : QDialog(parent), ui(new Ui::TFormWait) {
             handler();
         }
     });
+    PrepareDialogKeys(this, ui->ButtonCancel, ui->ButtonCancel);
+}
+
+// Escape and the close box cancel what is waited for, as the Cancel button does; with nothing
+// to cancel they only close the window.
+void TFormWait::reject() {
+    if (cancelHandler_) {
+        ui->ButtonCancel->click();
+    } else {
+        QDialog::reject();
+    }
 }
 
 TFormWait::~TFormWait() {

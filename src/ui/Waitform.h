@@ -23,6 +23,9 @@ class TFormWait : public QDialog {
     QLabel* Label() const;
     QWidget* ButtonCancel() const;
 
+  protected:
+    void reject() override;
+
   private:
     Ui::TFormWait* ui;
     std::function<void()> cancelHandler_;

@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 
@@ -90,6 +93,28 @@ TEST_F(ScreenTest, EveryMenuWindowShowsOverTheMainWindow) {
         EXPECT_TRUE(IsOnScreen(window)) << action << ": " << ShareOnScreen(window);
         window->hide();
     }
+}
+
+// From the keyboard alone: Alt+P opens the Port menu, Enter its first item, the port dialog
+// comes up on the screen with the focus on the device, and Enter opens the port.
+TEST_F(ScreenTest, ThePortIsOpenedFromTheKeyboardAlone) {
+    StartSim({});
+    FormMain->show();
+    FormAbout->hide();
+    FormMain->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FormMain));
+    QTest::keyClick(FormMain, Qt::Key_P, Qt::AltModifier);
+    ASSERT_TRUE(testsupport::WaitUntil([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
+    ASSERT_TRUE(testsupport::WaitUntil([] { return FormPort->isVisible(); }, 2000));
+    FormPort->activateWindow();  // as a window manager gives a new window the keyboard
+    ASSERT_TRUE(QTest::qWaitForWindowActive(FormPort));
+    RunFor(300);
+    EXPECT_TRUE(IsOnScreen(FormPort)) << ShareOnScreen(FormPort);
+    EXPECT_EQ(QApplication::focusWidget(), FormPort->ComboBoxDeviceName());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    EXPECT_TRUE(testsupport::WaitUntil([] { return !FormPort->isVisible(); }, 2000));
+    EXPECT_TRUE(Link().serialPort.IsOpen());
 }
 
 TEST_F(ScreenTest, TheLoadingWindowStaysThroughAWholeLoadWithItsPanelsAndFinalStatus) {

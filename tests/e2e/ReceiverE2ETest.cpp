@@ -142,7 +142,7 @@ TEST_F(ReceiverE2E, AMovingVehicleIsToldToStop) {
         },
         8000));
     EXPECT_TRUE(FormTCMCalibStatus->Button1()->isHidden());
-    EXPECT_EQ(FormTCMCalibStatus->Button2()->text(), "Cancel");
+    EXPECT_EQ(FormTCMCalibStatus->Button2()->text(), "&Cancel");
 }
 
 }  // namespace

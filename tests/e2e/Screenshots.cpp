@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTest>
 #include <QToolButton>
 #include <cstdio>
 #include <functional>
@@ -174,6 +175,21 @@ int main(int argc, char** argv) {
     Save(FormAbout, "about-splash.png");
     FormAbout->hide();
 
+    // The port dialog as the keyboard finds it: Alt+P, Enter on Configure..., then Tab to the
+    // baud rate's toggles, whose focus shows as a dotted frame.
+    FormMain->activateWindow();
+    if (!QTest::qWaitForWindowActive(FormMain)) {
+        std::fprintf(stderr, "screenshots: the main window did not become active\n");
+    }
+    QTest::keyClick(FormMain, Qt::Key_P, Qt::AltModifier);
+    RunFor(300);
+    if (QWidget* menu = QApplication::activePopupWidget()) {
+        QTest::keyClick(menu, Qt::Key_Return);
+    }
+    testsupport::WaitUntil([] { return FormPort->isActiveWindow(); }, 2000);
+    QTest::keyClick(FormPort->focusWidget(), Qt::Key_Tab);
+    Save(FormPort, "port-dialog-keys.png");
+
     FormMain->Action("MenuPortConfigure")->trigger();
     FormPort->Button("ButtonDeviceNameAuto")->click();
     FormPort->Button("ButtonBaudRateAuto")->click();
@@ -194,6 +210,9 @@ int main(int argc, char** argv) {
     FormRcvrPort->Button("ButtonZDA")->click();
     FormRcvrPort->Button("ButtonVTG")->click();
     Save(FormRcvrPort, "receiver-setup.png");
+    // Alt+W: the WAAS row's pressed toggle takes the focus, and is not pressed by the key.
+    QTest::keyClick(FormRcvrPort->focusWidget(), Qt::Key_W, Qt::AltModifier);
+    Save(FormRcvrPort, "receiver-setup-keys.png");
     FormRcvrPort->hide();
 
     FormMain->Action("MenuMDB")->trigger();

@@ -89,7 +89,7 @@ TEST_F(MainWindow, StartsWithItsCaptionMenusAndBothStatusPanels) {
     }
     EXPECT_EQ(titles, (QStringList{"&File",
                                    "  &Logging",
-                                   "  Save Display &As...",
+                                   "  &Save Display As...",
                                    "  &Record...",
                                    "  &Open Recording...",
                                    "  Re&play",
@@ -101,15 +101,15 @@ TEST_F(MainWindow, StartsWithItsCaptionMenusAndBothStatusPanels) {
                                    "  ---",
                                    "  C&lear Display",
                                    "  &Pause Display",
-                                   "Port",
-                                   "  Configure...",
-                                   "  Close",
-                                   "Receiver",
-                                   "  Configure...",
-                                   "  Load Software",
-                                   "  MDB",
-                                   "  TCM Level Calib",
-                                   "  Status",
+                                   "&Port",
+                                   "  &Configure...",
+                                   "  C&lose",
+                                   "&Receiver",
+                                   "  &Configure...",
+                                   "  &Load Software",
+                                   "  &MDB",
+                                   "  &TCM Level Calib",
+                                   "  &Status",
                                    "&Help",
                                    "  &Contents",
                                    "  &About..."}));
@@ -324,7 +324,7 @@ TEST_F(Console, TheDisplaysContextMenuHoldsItsCommands) {
         items << (item->isSeparator() ? QStringLiteral("---") : item->text());
     }
     EXPECT_EQ(items, (QStringList{"&Copy", "Select &All", "---", "C&lear Display", "&Pause Display", "---",
-                                  "Save Display &As..."}));
+                                  "&Save Display As..."}));
     EXPECT_EQ(FormMain->Memo()->contextMenuPolicy(), Qt::CustomContextMenu);
 }
 

@@ -285,7 +285,7 @@ TEST_F(ReceiverDialogs, CalibrationStopsTheReceiveTimerWhileMeasuringAndShowsThe
     EXPECT_TRUE(FormMain->Timer()->isActive());
     EXPECT_FALSE(FormTCMCalibStatus->Timer()->isActive());
     EXPECT_EQ(FormTCMCalibStatus->LabelStatus(3)->text(), "        -0.63");
-    EXPECT_EQ(FormTCMCalibStatus->Button1()->text(), "OK");
+    EXPECT_EQ(FormTCMCalibStatus->Button1()->text(), "&OK");
     EXPECT_TRUE(FormTCMCalibStatus->Button2()->isHidden());
 }
 
