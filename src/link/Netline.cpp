@@ -358,7 +358,15 @@ void NetLine::Purge() {
     if (address_.kind == NetAddress::Kind::kRfc2217) {
         std::vector<uint8_t> request;
         telnet::AppendComPort(telnet::kPurgeData, telnet::kPurgeBoth, 1, request);
-        (void)SendAll(request, NowMs() + kAnswerMs);
+        // The server's acknowledgment follows, in the stream, every byte it sent before the
+        // purge: awaiting it lets those bytes (heard at a rate no longer in force) be dropped
+        // below, instead of arriving after the purge as if they were new. A server that never
+        // acknowledges costs the wait, not the line.
+        uint32_t purged = 0;
+        if (SendAll(request, NowMs() + kAnswerMs) && !AwaitAnswer(telnet::kPurgeData, purged) &&
+            socket_ != kNoSocket && !closedByPeer_) {
+            error_ = {};
+        }
     }
     // What has arrived so far is discarded, as a driver's input queue is.
     while (Pump(0) == Pumped::kData) {

@@ -163,7 +163,9 @@ TEST_F(KeyboardUse, EveryDialogStartsAtItsFirstFieldAcceptsOnEnterClosesOnEscape
           "ButtonOK",
           "ButtonCancel",
           "ButtonApply",
-          "ButtonRequest"},
+          "ButtonRequest",
+          "ButtonSaveFile",
+          "ButtonLoadFile"},
          [&] { return SentBytes() > 0; },  // the settings went to the receiver
          [&] { return SentBytes() == 0; }},
         {"hardware information",
@@ -214,7 +216,7 @@ TEST_F(KeyboardUse, EveryDialogStartsAtItsFirstFieldAcceptsOnEnterClosesOnEscape
              return FormAbout;
          },
          "ButtonClose",
-         {"ButtonClose"},
+         {"ButtonLicences", "ButtonClose"},
          [] { return true; },
          [] { return true; }},
     };
