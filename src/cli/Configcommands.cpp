@@ -48,29 +48,6 @@ const char* const kInfoHelp =
 
 constexpr int64_t kBaudSwitchDelayMs = 200;  // the receiver answers at its old rate first
 
-struct MaskName {
-    const char* name;
-    uint32_t bit;
-};
-constexpr MaskName kMaskNames[] = {
-    {"GGA", config::kMaskGGA}, {"GSA", config::kMaskGSA}, {"ZDA", config::kMaskZDA},
-    {"VTG", config::kMaskVTG}, {"RMC", config::kMaskRMC}, {"SNR", config::kMaskSNR},
-};
-
-std::string MaskText(uint32_t mask) {
-    std::string text;
-    for (const MaskName& entry : kMaskNames) {
-        if ((mask & entry.bit) != 0) {
-            // Appended piece by piece: GCC 12 warns (-Wrestrict) about "," + std::string at -O3.
-            if (!text.empty()) {
-                text += ',';
-            }
-            text += entry.name;
-        }
-    }
-    return text.empty() ? "none" : text;
-}
-
 std::optional<uint32_t> ParseMask(const std::string& text) {
     if (text == "none") {
         return 0u;

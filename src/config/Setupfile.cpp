@@ -11,15 +11,6 @@ constexpr std::array<int32_t, 4> kBaudRates = {4800, 9600, 19200, 38400};  // th
 constexpr int32_t kMinInches = 1;
 constexpr int32_t kMaxInches = 200;
 
-struct MaskName {
-    const char* name;
-    uint32_t bit;
-};
-constexpr MaskName kMaskNames[] = {
-    {"GGA", config::kMaskGGA}, {"GSA", config::kMaskGSA}, {"ZDA", config::kMaskZDA},
-    {"VTG", config::kMaskVTG}, {"RMC", config::kMaskRMC}, {"SNR", config::kMaskSNR},
-};
-
 // The frequency as written: "default", or the MHz the channel of the typed text shows as.
 std::string FrequencyText(const ApplyControls& c) {
     return c.altDown ? FormatGeneral(ChannelToMHz(MHzToChannel(c.channelText))) : "default";
@@ -36,19 +27,6 @@ std::string MaskJson(uint32_t mask) {
         }
     }
     return text + "]";
-}
-
-std::string MaskText(uint32_t mask) {
-    std::string text;
-    for (const MaskName& entry : kMaskNames) {
-        if ((mask & entry.bit) != 0) {
-            if (!text.empty()) {
-                text += ',';
-            }
-            text += entry.name;
-        }
-    }
-    return text.empty() ? "none" : text;
 }
 
 const char* Bool(bool value) {
@@ -217,6 +195,20 @@ SetupFile ReadDocument(const JsonValue& document) {
     return file;
 }
 }  // namespace
+
+std::string MaskText(uint32_t mask) {
+    std::string text;
+    for (const MaskName& entry : kMaskNames) {
+        if ((mask & entry.bit) != 0) {
+            // Appended piece by piece: GCC 12 warns (-Wrestrict) about "," + std::string at -O3.
+            if (!text.empty()) {
+                text += ',';
+            }
+            text += entry.name;
+        }
+    }
+    return text.empty() ? "none" : text;
+}
 
 std::string UtcTimeText(int64_t unixSeconds) {
     const auto t = static_cast<std::time_t>(unixSeconds);

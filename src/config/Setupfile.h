@@ -6,10 +6,25 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+
 #include <string_view>
 #include <vector>
+#include "proto/Messages.h"
 
 #include "config/Configmsg.h"
+
+// The sentences a receiver can send, by name and by their bit in the NMEA mask.
+struct MaskName {
+    const char* name;
+    uint32_t bit;
+};
+inline constexpr MaskName kMaskNames[] = {
+    {"GGA", config::kMaskGGA}, {"GSA", config::kMaskGSA}, {"ZDA", config::kMaskZDA},
+    {"VTG", config::kMaskVTG}, {"RMC", config::kMaskRMC}, {"SNR", config::kMaskSNR},
+};
+
+// The mask's sentences named in that order, separated by commas; "none" for none.
+std::string MaskText(uint32_t mask);
 
 constexpr int kSetupFileVersion = 1;
 constexpr const char* kSetupFileFormat = "lctrovi-setup";

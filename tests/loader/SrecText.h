@@ -1,6 +1,6 @@
 #pragma once
 // Writes S-record text for tests: one record, or an image of S3 records with an end record,
-// and the same pseudo-random image bytes for the same seed.
+// and the same pseudo-random image bytes for the same start value.
 #include <algorithm>
 #include <cstdint>
 #include <random>
@@ -59,9 +59,9 @@ inline std::string MakeSrecImage(const std::vector<std::pair<uint32_t, std::vect
     return text + MakeSrecLine(7, 0, {}, lineEnd);
 }
 
-inline std::vector<uint8_t> RandomBytes(size_t count, unsigned seed) {
+inline std::vector<uint8_t> RandomBytes(size_t count, unsigned start) {
     std::vector<uint8_t> data(count);
-    std::mt19937 rng(seed);
+    std::mt19937 rng(start);
     for (auto& b : data) {
         b = static_cast<uint8_t>(rng());
     }
