@@ -1,6 +1,7 @@
 // lctrovi load: a whole software load against the simulated receiver, its failures, and the
 // image check that needs no receiver.
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 
 #include "CliFixture.h"
@@ -164,13 +165,21 @@ TEST_F(CliTest, LoadWhoseDeviceVanishesAtARateSwitchSaysWhyAndWhatIsInTheReceive
         options.timing.programMs = 300;
         options.timing.powerCycleAfterMs = 0;
         StartSim(options);
+        // The tool is given a link of this test's own, gone with the device: the number of a
+        // vanished pseudo-terminal is soon given to another test's receiver, which the tool's
+        // reopens by that path would reach (and, at the end, give this receiver's settings).
+        const std::string link = ScratchFile("receiver");
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(sim->DevicePath(), link);
         bool vanished = false;
-        const ChildResult result = Lctrovi(AtSim({"load", image}), "", [&](const std::string& out) {
-            if (!vanished && out.find(row.vanishAt) != std::string::npos) {
-                vanished = true;
-                sim->Vanish();
-            }
-        });
+        const ChildResult result =
+            Lctrovi({"load", "--device", link, image}, "", [&](const std::string& out) {
+                if (!vanished && out.find(row.vanishAt) != std::string::npos) {
+                    vanished = true;
+                    std::filesystem::remove(link);
+                    sim->Vanish();
+                }
+            });
         EXPECT_EQ(result.status, 1);
         const std::string told =
             std::string(row.vanishAt) + "Serial port lost: No such file or directory\n" + row.end;
