@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "base/Clock.h"
-#include "link/Serialport.h"
+#include "link/Anyline.h"
 #include "loader/Loadsequence.h"
 #include "loader/Portreopen.h"
 #include "loader/Srec.h"
@@ -68,7 +68,7 @@ std::string S3Line(uint32_t address, const uint8_t* data, size_t n) {
 // The serial port with the line's pace on writes.
 class PacedPort final : public LoaderPort {
   public:
-    explicit PacedPort(SerialPort& port) : port_(port), inner_(port) {}
+    explicit PacedPort(AnyLine& port) : port_(port), inner_(port) {}
     bool Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) override {
         return inner_.Read(buffer, capacity, received, waitMs);
     }
@@ -82,8 +82,8 @@ class PacedPort final : public LoaderPort {
     uint32_t baud = 19200;
 
   private:
-    SerialPort& port_;
-    LoaderPortAdapter<SerialPort> inner_;
+    AnyLine& port_;
+    LoaderPortAdapter<AnyLine> inner_;
 };
 
 class BenchHost final : public LoaderHost {
@@ -133,7 +133,7 @@ class BenchHost final : public LoaderHost {
   private:
     std::string device_;
     int simInput_;
-    SerialPort serial_;
+    AnyLine serial_;
     PacedPort port_{serial_};
 };
 

@@ -84,14 +84,14 @@ class Bench {
     }
     ~Bench() {
         DestroyForms();
-        Link().serialPort.Close();
+        Link().line.Close();
         sim_.terminate();
         sim_.waitForFinished(3000);
     }
     Bench(const Bench&) = delete;
     Bench& operator=(const Bench&) = delete;
 
-    bool Ready() const { return Link().serialPort.IsOpen(); }
+    bool Ready() const { return Link().line.IsOpen(); }
 
   private:
     std::string device_;

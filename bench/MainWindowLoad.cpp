@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
     std::printf("resident memory peak: %ld KiB\n", peak);
     std::printf("sentences sent %zu, logged %zu, lost %zd\n", sent, logged,
                 static_cast<ssize_t>(sent) - static_cast<ssize_t>(logged));
-    Link().serialPort.Close();
+    Link().line.Close();
     DestroyForms();
     std::filesystem::remove_all(dir);
     return logged == sent ? 0 : 1;

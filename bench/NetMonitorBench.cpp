@@ -1,5 +1,5 @@
 // The receive side's CPU per megabyte: 16 MiB of bytes (every 0xFF among them doubled on the
-// network) read through SerialPort as the monitor reads, once from a pseudo-terminal directly
+// network) read through the line as the monitor reads, once from a pseudo-terminal directly
 // and once through Debian's ser2net (RFC 2217) serving that pseudo-terminal. Prints the
 // reading thread's CPU time per MiB and the throughput of each.
 #include <unistd.h>
@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/Serialport.h"
+#include "link/Anyline.h"
 #include "support/PtyPair.h"
 #include "support/Ser2net.h"
 
@@ -36,7 +36,7 @@ double Now() {
 }
 
 // A read whose wait ended without a byte; no failure of the line.
-bool IsTimeout(const SerialPort& port) {
+bool IsTimeout(const AnyLine& port) {
     return port.LastErrorCode() == static_cast<uint32_t>(ETIMEDOUT);
 }
 
@@ -49,7 +49,7 @@ struct Figures {
 // The far end writes the stream into the master while this thread reads it at `device`.
 Figures ReadStream(const PtyPair& pty, const std::string& device, const std::vector<uint8_t>& stream) {
     Figures figures;
-    SerialPort port;
+    AnyLine port;
     if (!port.Open(device, 115200)) {
         std::fprintf(stderr, "cannot open %s: %s\n", device.c_str(), port.LastErrorText().c_str());
         return figures;

@@ -1,9 +1,54 @@
 # cmake -DSOURCE_DIR=<repo> -P CheckLayerIncludes.cmake
 # Fails when a source file includes a header from a folder its layer may not use, when a file
-# of a Qt-free layer includes a Qt header, or when a folder's CMakeLists names a file outside
-# the folder. The layers are those of LctLayers.cmake.
+# of a Qt-free layer includes a Qt header, when a folder's CMakeLists names a file outside
+# the folder, or when the units of src/ include one another in a circle. The layers are those
+# of LctLayers.cmake; a unit is a header with its source files (Name.h, Name.cpp and the
+# platform backends Name_posix.cpp, Name_win32.cpp).
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/LctLayers.cmake)
+
+# The unit of a source file: its folder and its name without a platform backend's suffix.
+function(lct_unit_of source out)
+    get_filename_component(folder ${source} DIRECTORY)
+    get_filename_component(folder ${folder} NAME)
+    get_filename_component(name ${source} NAME_WE)
+    string(REGEX REPLACE "_(posix|win32)$" "" name ${name})
+    set(${out} "${folder}/${name}" PARENT_SCOPE)
+endfunction()
+
+function(lct_unit_id unit out)
+    string(MAKE_C_IDENTIFIER ${unit} id)
+    set(${out} ${id} PARENT_SCOPE)
+endfunction()
+
+# Depth-first walk of the include graph; a unit met again while still on the walk's path
+# closes a circle, which is recorded with the units on it.
+function(lct_visit unit)
+    lct_unit_id(${unit} id)
+    get_property(state GLOBAL PROPERTY LCT_STATE_${id})
+    if(state STREQUAL "done")
+        return()
+    endif()
+    get_property(path GLOBAL PROPERTY LCT_PATH)
+    if(state STREQUAL "active")
+        list(FIND path ${unit} at)
+        list(SUBLIST path ${at} -1 circle)
+        list(APPEND circle ${unit})
+        list(JOIN circle " -> " text)
+        set_property(GLOBAL APPEND PROPERTY LCT_CIRCLES "include circle: ${text}")
+        return()
+    endif()
+    set_property(GLOBAL PROPERTY LCT_STATE_${id} active)
+    set_property(GLOBAL APPEND PROPERTY LCT_PATH ${unit})
+    get_property(edges GLOBAL PROPERTY LCT_EDGES_${id})
+    foreach(next IN LISTS edges)
+        lct_visit(${next})
+    endforeach()
+    get_property(path GLOBAL PROPERTY LCT_PATH)
+    list(POP_BACK path)
+    set_property(GLOBAL PROPERTY LCT_PATH "${path}")
+    set_property(GLOBAL PROPERTY LCT_STATE_${id} done)
+endfunction()
 
 set(problems "")
 set(folders "")
@@ -29,7 +74,16 @@ foreach(dir IN LISTS folders)
     foreach(source IN LISTS sources)
         file(RELATIVE_PATH rel ${SOURCE_DIR} ${source})
         file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+        lct_unit_of(${source} unit)
+        set_property(GLOBAL APPEND PROPERTY LCT_UNITS ${unit})
         foreach(line IN LISTS includes)
+            if(line MATCHES "\"([a-z]+)/([A-Za-z0-9_]+)\\.h\"")
+                set(included "${CMAKE_MATCH_1}/${CMAKE_MATCH_2}")
+                if(NOT included STREQUAL unit)
+                    lct_unit_id(${unit} id)
+                    set_property(GLOBAL APPEND PROPERTY LCT_EDGES_${id} ${included})
+                endif()
+            endif()
             if(line MATCHES "[<\"]([A-Za-z_]+)/[^>\"]*[>\"]")
                 set(used ${CMAKE_MATCH_1})
                 if(DEFINED LCT_LAYER_USES_${used} AND NOT used STREQUAL layer
@@ -43,6 +97,17 @@ foreach(dir IN LISTS folders)
         endforeach()
     endforeach()
 endforeach()
+
+get_property(units GLOBAL PROPERTY LCT_UNITS)
+list(REMOVE_DUPLICATES units)
+foreach(unit IN LISTS units)
+    if(unit MATCHES "^sim/")
+        continue()  # the include graph of src/
+    endif()
+    lct_visit(${unit})
+endforeach()
+get_property(circles GLOBAL PROPERTY LCT_CIRCLES)
+list(APPEND problems ${circles})
 
 if(problems)
     list(JOIN problems "\n  " text)

@@ -3,13 +3,14 @@
 # The engines at the bottom are plain C++: only the windows and the window program see Qt.
 set(LCT_LAYER_USES_base "")
 set(LCT_LAYER_USES_proto "base")
-set(LCT_LAYER_USES_link "base;proto")
+set(LCT_LAYER_USES_link "base;proto;record")
 set(LCT_LAYER_USES_config "base;proto")
 set(LCT_LAYER_USES_loader "base;proto")
 set(LCT_LAYER_USES_record "base")
-set(LCT_LAYER_USES_ui "base;proto;link;config;loader;record")
-set(LCT_LAYER_USES_app "base;proto;link;config;loader;record;ui")
-set(LCT_LAYER_USES_cli "base;proto;link;config;loader;record")
+set(LCT_LAYER_USES_recplay "base;proto;link;record")
+set(LCT_LAYER_USES_ui "base;proto;link;config;loader;record;recplay")
+set(LCT_LAYER_USES_app "base;proto;link;config;loader;record;recplay;ui")
+set(LCT_LAYER_USES_cli "base;proto;link;config;loader;record;recplay")
 set(LCT_LAYER_USES_sim "base;proto;record")
 set(LCT_LAYERS_WITH_QT "ui;app")
 

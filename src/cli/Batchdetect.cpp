@@ -30,11 +30,11 @@ std::optional<FoundReceiver> SearchDevice(const std::string& device, const std::
         return std::nullopt;
     }
     FoundReceiver found{device, rates[static_cast<size_t>(*rateIndex)], "Not Known", std::nullopt};
-    SerialPort port;
+    AnyLine port;
+    port.SetBlocking(true);
     if (!port.Open(device, found.baud, 0)) {
         return found;
     }
-    port.SetBlocking(true);
     port.Purge();
     if (const auto software = AskVersion(port, kIdentityWaitMs)) {
         found.version = software->version;

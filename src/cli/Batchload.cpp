@@ -247,7 +247,7 @@ std::string StepName(const std::string& text) {
 // board; it remembers the step it was at and the last fault it was shown, for the summary.
 class BatchLoaderHost final : public CliLoaderHost {
   public:
-    BatchLoaderHost(SerialPort& port, const Target& target, uint32_t nmeaMask, Board& board, size_t index)
+    BatchLoaderHost(Line& port, const Target& target, uint32_t nmeaMask, Board& board, size_t index)
         : CliLoaderHost(port, target.device, target.baud, nmeaMask), board_(board), index_(index) {}
 
     void ShowStatus(const std::string& text) override {
@@ -293,12 +293,18 @@ class BatchLoaderHost final : public CliLoaderHost {
 
 // One receiver, start to end, on its own thread: its version, the sequence, the new version.
 void LoadReceiver(Board& board, size_t index, const Target& target, std::string_view image) {
-    SerialPort port;
+    AnyLine port;
+    port.SetBlocking(true);
     if (!port.Open(target.device, target.baud, 0)) {
         board.Finish(index, Outcome::kFailed, "Error opening device: " + port.LastErrorText(), "-");
         return;
     }
-    port.SetBlocking(true);
+    // The load switches rates: a line that cannot is refused before the receiver hears a byte.
+    if (const std::string refusal = LoadSequence::LineRefusal(LoaderPortAdapter<Line>(port));
+        !refusal.empty()) {
+        board.Finish(index, Outcome::kFailed, refusal, "-");
+        return;
+    }
     port.Purge();
     board.Show(index, "Reading the version");
     const auto before = AskVersion(port, kVersionWaitMs);
@@ -380,6 +386,10 @@ bool ChooseTargets(const CliArgs& parsed, std::vector<Target>& targets) {
             return false;
         }
         targets.push_back({device, endpoint->baud});
+    }
+    if (targets.empty()) {  // "--device ," names none
+        std::fprintf(stderr, "lctrovi: no device given\n");
+        return false;
     }
     if (targets.size() > kMaxBatchReceivers) {
         std::fprintf(stderr, "lctrovi: at most %zu receivers at once\n", kMaxBatchReceivers);

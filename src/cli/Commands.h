@@ -8,6 +8,9 @@
 
 using Arguments = std::vector<std::string>;
 
+// What a line of fixed rate runs at, whatever --baud says.
+inline constexpr const char* kServersRate = "the rate its server is set to";
+
 int RunPorts(const Arguments& args);
 int RunDetect(const Arguments& args);
 int RunMonitor(const Arguments& args);

@@ -12,7 +12,6 @@
 #include "config/Configmsg.h"
 #include "config/Hardwaremsg.h"
 #include "config/Setupfile.h"
-#include "link/Netaddress.h"
 #include "link/Portsearch.h"
 #include "proto/Messages.h"
 
@@ -252,8 +251,8 @@ int ConfigGet(Session& session, bool json) {
 // Sends the controls as Apply does and lets the PC port follow a baud change. A fixed-rate
 // line could not follow the receiver to a new rate: refused before the receiver hears of it.
 int SendControls(Session& session, const ApplyControls& controls) {
-    if (static_cast<uint32_t>(controls.baudRate) != session.Baud() && HasFixedRate(session.Device())) {
-        std::fprintf(stderr, "%s\n", FixedRateText(session.Device()).c_str());
+    if (static_cast<uint32_t>(controls.baudRate) != session.Baud() && !session.Port().CanChangeRate()) {
+        std::fprintf(stderr, "%s\n", session.Port().RateRefusal().c_str());
         return kExitFailed;
     }
     const ApplyResult result = EncodeApply(controls);

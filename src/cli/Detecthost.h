@@ -8,13 +8,11 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "link/Anyline.h"
 #include "link/Portsearch.h"
-#include "link/Serialport.h"
-#include "proto/Crlfproto.h"
-#include "proto/Diagproto.h"
+#include "link/Receivepath.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
-#include "proto/Receivepump.h"
 #include "proto/Sentences.h"
 
 constexpr int32_t kReceiveTickMs = 100;  // the main window's receive timer
@@ -29,17 +27,19 @@ class DetectHost final : public PortSearchHost {
 
     bool OpenCandidate(const std::string& device, uint32_t rate) override {
         port_.Close();
+        port_.SetBlocking(true);  // reads wait at most one receive tick
         if (!port_.Open(device, rate, 0)) {
             return false;
         }
-        port_.SetBlocking(true);  // reads wait at most one receive tick
         port_.Purge();
-        diag_.Reset();
-        crlf_.Reset();
         return true;
     }
     void CandidateOpenFailed(const std::string& device) override {
         std::fprintf(stderr, "Error opening device %s: %s\n", device.c_str(), port_.LastErrorText().c_str());
+    }
+    void CandidateRateRefused(const std::string& /*device*/, const std::string& refusal) override {
+        std::fprintf(stderr, "%s\n", refusal.c_str());
+        rateRefused_ = true;
     }
     void CandidateOpened(int deviceIndex, int rateIndex) override {
         deviceIndex_ = deviceIndex;
@@ -66,12 +66,8 @@ class DetectHost final : public PortSearchHost {
             CurrentClock().SleepMs(waitMs);
             return;
         }
-        uint32_t received = 0;
-        if (!port_.Read(buffer_, sizeof buffer_, &received, waitMs)) {
-            received = 0;
-        }
-        feed_received_bytes(
-            diag_, crlf_, buffer_, received,
+        receive_.Pump(
+            port_, waitMs,
             [this](const DiagProto& diag) {
                 ++messageCount_;
                 lastMessageId_ = diag.MessageData()[frame::kIdOffset];
@@ -85,15 +81,18 @@ class DetectHost final : public PortSearchHost {
 
     std::optional<int> Found() const { return found_; }
     const std::string& FoundDevice() const { return devices_[static_cast<size_t>(deviceIndex_)]; }
+    // True when the receiver was found on a line whose rate is its server's, not the one tried.
+    bool FoundAtFixedRate() const { return !port_.CanChangeRate(); }
+    // True when a search over rates was refused for a line of fixed rate (and said so).
+    bool RateRefused() const { return rateRefused_; }
 
   private:
     std::vector<std::string> devices_;
     std::vector<uint32_t> rates_;
     bool announce_;
-    SerialPort port_;
-    DiagProto diag_;
-    CRLFProto crlf_;
-    uint8_t buffer_[1024] = {};
+    AnyLine port_;
+    ReceivePath receive_;
+    bool rateRefused_ = false;
     int32_t messageCount_ = 0;
     int32_t lastMessageId_ = 0;
     int deviceIndex_ = 0;

@@ -12,7 +12,6 @@
 #include "cli/Loadhost.h"
 #include "cli/Session.h"
 #include "config/Configmsg.h"
-#include "link/Netaddress.h"
 #include "loader/Loadsequence.h"
 #include "loader/Portreopen.h"
 #include "loader/Srec.h"
@@ -80,7 +79,7 @@ class CancelSignals {
 // redrawn in place on a terminal, or a line at every tenth otherwise.
 class TerminalLoaderHost final : public CliLoaderHost {
   public:
-    TerminalLoaderHost(SerialPort& port, std::string device, uint32_t baud, uint32_t nmeaMask)
+    TerminalLoaderHost(Line& port, std::string device, uint32_t baud, uint32_t nmeaMask)
         : CliLoaderHost(port, std::move(device), baud, nmeaMask), terminal_(StdoutIsTerminal()) {}
 
     void ShowStatus(const std::string& text) override {
@@ -204,6 +203,13 @@ int LoadImage(const Endpoint& endpoint, const std::string& name) {
         std::fclose(image);
         return kExitFailed;
     }
+    // The load switches rates: a line that cannot is refused before the receiver hears a byte.
+    if (const std::string refusal = LoadSequence::LineRefusal(LoaderPortAdapter<Line>(session.Port()));
+        !refusal.empty()) {
+        std::fclose(image);
+        std::fprintf(stderr, "%s\n", refusal.c_str());
+        return kExitFailed;
+    }
     const CancelSignals signals;
     const uint32_t mask = ShowRunningVersion(session);
     if (session.Lost()) {
@@ -253,10 +259,6 @@ int RunLoad(const Arguments& args) {
     const auto endpoint = ReadEndpoint(parsed);
     if (!endpoint) {
         return kExitUsage;
-    }
-    if (HasFixedRate(endpoint->device)) {  // the load switches rates: refused before any byte is sent
-        std::fprintf(stderr, "%s\n", FixedRateText(endpoint->device).c_str());
-        return kExitFailed;
     }
     return LoadImage(*endpoint, parsed.words.front());
 }

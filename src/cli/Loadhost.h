@@ -8,7 +8,7 @@
 
 #include "base/Clock.h"
 #include "config/Configmsg.h"
-#include "link/Serialport.h"
+#include "link/Line.h"
 #include "loader/Loadsequence.h"
 #include "loader/Portreopen.h"
 #include "proto/Frame.h"
@@ -16,7 +16,7 @@
 
 class CliLoaderHost : public LoaderHost {
   public:
-    CliLoaderHost(SerialPort& port, std::string device, uint32_t baud, uint32_t nmeaMask)
+    CliLoaderHost(Line& port, std::string device, uint32_t baud, uint32_t nmeaMask)
         : port_(port),
           adapter_(port),
           device_(std::move(device)),
@@ -61,8 +61,8 @@ class CliLoaderHost : public LoaderHost {
     const std::string& Device() const { return device_; }
 
   private:
-    SerialPort& port_;
-    LoaderPortAdapter<SerialPort> adapter_;
+    Line& port_;
+    LoaderPortAdapter<Line> adapter_;
     std::string device_;
     uint32_t baud_;
     uint32_t savedBaud_;

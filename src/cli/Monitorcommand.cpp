@@ -1,7 +1,7 @@
 // lctrovi monitor: the main window's display lines on standard output, and its NMEA log.
-#include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -10,7 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/Monitoroutput.h"
 #include "cli/Session.h"
-#include "record/Recordingfile.h"
+#include "recplay/Recordreplay.h"
 
 namespace {
 const char* const kMonitorHelp =
@@ -46,14 +46,9 @@ void OnInterrupt(int /*signal*/) {
     interrupted = 1;
 }
 
-int64_t WallClockUs() {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-}
-
 // Shows and logs what arrives until interrupted, for the given seconds, or until the line
-// falls silent or is lost; records every byte as received when `recording` is open.
-int MonitorPort(Session& session, NmeaLog& log, std::optional<int64_t> seconds, RecordingFile* recording) {
+// falls silent or is lost; records every byte as received when `recording` records.
+int MonitorPort(Session& session, NmeaLog& log, std::optional<int64_t> seconds, RecordReplay* recording) {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     Clock& clock = CurrentClock();
@@ -62,12 +57,14 @@ int MonitorPort(Session& session, NmeaLog& log, std::optional<int64_t> seconds, 
     // a line without its CR LF).
     int64_t lastByte = start;
     uint64_t bytesSeen = 0;
-    const MonitorDisplay display{log, [] { return TimeText(0); }};
+    // Lines are stamped with the time their bytes arrived, as a replay of the recording stamps them.
+    const MonitorDisplay display{
+        log, [&session] { return TimeText(static_cast<std::time_t>(session.ReceivedAtUs() / 1'000'000)); }};
     const auto onFrame = [&](const DiagProto& diag) { display.Frame(diag); };
     const auto onLine = [&](const CRLFProto& crlf) { display.Line(crlf); };
     if (recording != nullptr) {
-        session.SetReceiveTap([&](const uint8_t* bytes, size_t n) {
-            if (!recording->Add(clock.MonotonicUs(), bytes, n)) {
+        session.SetReceiveTap([&](const uint8_t* bytes, size_t n, int64_t timeUs) {
+            if (!recording->Record(bytes, n, timeUs)) {
                 interrupted = 1;  // the caller reports why
             }
         });
@@ -77,20 +74,19 @@ int MonitorPort(Session& session, NmeaLog& log, std::optional<int64_t> seconds, 
             std::fprintf(stderr, "Serial port lost: %s\n", session.Port().LastErrorText().c_str());
             return kExitFailed;
         }
-        if (recording != nullptr && !recording->Poll(clock.MonotonicUs())) {
+        if (recording != nullptr && !recording->Poll()) {
             return kExitFailed;  // the caller reports why
         }
         if (session.BytesReceived() != bytesSeen) {
             bytesSeen = session.BytesReceived();
             lastByte = clock.MonotonicMs();
         } else if (clock.MonotonicMs() - lastByte >= kSilenceLimitMs) {
-            std::fprintf(stderr, "Nothing received on %s at %u baud for %lld seconds.\n",
-                         session.Device().c_str(), session.Baud(),
-                         static_cast<long long>(kSilenceLimitMs / 1000));
+            std::fprintf(stderr, "Nothing received on %s at %s for %lld seconds.\n", session.Device().c_str(),
+                         session.RateText().c_str(), static_cast<long long>(kSilenceLimitMs / 1000));
             return kExitFailed;
         }
     }
-    return interrupted != 0 && recording != nullptr && !recording->IsOpen() ? kExitFailed : kExitOk;
+    return interrupted != 0 && recording != nullptr && !recording->Recording() ? kExitFailed : kExitOk;
 }
 
 struct MonitorLine {
@@ -152,20 +148,20 @@ int RunRecord(const Arguments& args) {
     if (!session.Open(*line.endpoint) || (parsed.Value("--log") && !log.Open(*parsed.Value("--log")))) {
         return kExitFailed;
     }
-    RecordingFile recording;
-    const RecordingHeader header{session.Baud(), WallClockUs(), session.Device()};
-    if (!recording.Open(*out, header, CurrentClock().MonotonicUs())) {
+    RecordReplay recording(CurrentClock());
+    if (!recording.StartRecording(*out, session.Device(), session.Baud())) {
         std::fprintf(stderr, "%s\n", recording.Error().c_str());
         return kExitFailed;
     }
     status = MonitorPort(session, log, line.seconds, &recording);
-    const uint64_t elapsed = recording.ElapsedUs(CurrentClock().MonotonicUs());
-    if (!recording.Close()) {
+    const uint64_t elapsed = recording.RecordedUs();
+    const uint64_t bytes = recording.RecordedBytes();
+    // A recording that stopped by itself could not be written; Error says why.
+    if (!recording.Recording() || !recording.StopRecording()) {
         std::fprintf(stderr, "%s\n", recording.Error().c_str());
         return kExitFailed;
     }
-    std::fprintf(stderr, "Recorded %llu bytes in %s to %s\n",
-                 static_cast<unsigned long long>(recording.DataBytes()), RecordingTimeText(elapsed).c_str(),
-                 out->c_str());
+    std::fprintf(stderr, "Recorded %llu bytes in %s to %s\n", static_cast<unsigned long long>(bytes),
+                 RecordingTimeText(elapsed).c_str(), out->c_str());
     return status;
 }

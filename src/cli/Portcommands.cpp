@@ -12,7 +12,6 @@
 #include "cli/Commands.h"
 #include "cli/Detecthost.h"
 #include "cli/Session.h"
-#include "link/Netaddress.h"
 #include "link/Portsearch.h"
 #include "link/Regutils.h"
 #include "proto/Frame.h"
@@ -180,13 +179,6 @@ int RunDetect(const Arguments& args) {
     } else if (!ListSystemDevices(devices)) {
         return kExitFailed;
     }
-    // A search over rates needs lines that can change rate.
-    for (const std::string& device : devices) {
-        if (rates.size() > 1 && HasFixedRate(device)) {
-            std::fprintf(stderr, "%s\n", FixedRateText(device).c_str());
-            return kExitFailed;
-        }
-    }
     const bool deviceFixed = devices.size() == 1;
     const bool rateFixed = rates.size() == 1;
     DetectHost host(devices, rates);
@@ -197,9 +189,16 @@ int RunDetect(const Arguments& args) {
         search.Tick();
     }
     if (!host.Found()) {
-        std::fprintf(stderr, "Failed to find unit.\n");
+        if (!host.RateRefused()) {  // a refusal has said why already
+            std::fprintf(stderr, "Failed to find unit.\n");
+        }
         return kExitFailed;
     }
-    std::printf("%s %u\n", host.FoundDevice().c_str(), rates[static_cast<size_t>(*host.Found())]);
+    // A line of fixed rate runs at its server's rate, whatever rate was tried.
+    if (host.FoundAtFixedRate()) {
+        std::printf("%s %s\n", host.FoundDevice().c_str(), kServersRate);
+    } else {
+        std::printf("%s %u\n", host.FoundDevice().c_str(), rates[static_cast<size_t>(*host.Found())]);
+    }
     return kExitOk;
 }

@@ -4,8 +4,7 @@
 
 #include "base/Clock.h"
 #include "config/Configmsg.h"
-#include "loader/Loadsequence.h"
-#include "proto/Diagproto.h"
+#include "link/Receivepath.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 
@@ -14,45 +13,42 @@ constexpr int64_t kRepeatMs = 1000;
 constexpr int32_t kReadSliceMs = 50;
 
 // Waits until `until` for a frame with the id; false when the port failed.
-bool AwaitFrame(SerialPort& port, uint8_t id, int64_t until, std::optional<std::vector<uint8_t>>& payload) {
+bool AwaitFrame(Line& port, ReceivePath& receive, uint8_t id, int64_t until,
+                std::optional<std::vector<uint8_t>>& payload) {
     Clock& clock = CurrentClock();
-    DiagFrameState parser;
-    uint8_t message[DiagProto::kBufferSize];
-    uint8_t buffer[256];
-    while (!payload && clock.MonotonicMs() < until) {
-        uint32_t received = 0;
-        if (!port.Read(buffer, sizeof buffer, &received, kReadSliceMs)) {
-            if (!IsReadTimeoutCode(port.LastErrorCode())) {
-                return false;
-            }
-            received = 0;
+    const auto onFrame = [&](const DiagProto& diag) {
+        const uint8_t* frame = diag.MessageData();
+        const uint16_t length = diag.MessageLength();
+        if (!payload && length >= frame::kOverhead && frame[frame::kIdOffset] == id) {
+            payload.emplace(frame + frame::kPayloadOffset, frame + length - 2);
         }
-        for (uint32_t i = 0; i < received && !payload; ++i) {
-            if (diag_frame_step(buffer[i], parser, message, sizeof message) == kDiagFrame &&
-                parser.total >= frame::kOverhead && message[frame::kIdOffset] == id) {
-                payload.emplace(message + frame::kPayloadOffset, message + parser.total - 2);
-            }
+    };
+    while (!payload && clock.MonotonicMs() < until) {
+        const ReceivePath::Result result = receive.Pump(port, kReadSliceMs, onFrame, [](const CRLFProto&) {});
+        if (result == ReceivePath::Result::kLost || result == ReceivePath::Result::kEnded) {
+            return false;
         }
     }
     return true;
 }
 }  // namespace
 
-std::optional<std::vector<uint8_t>> AskQuietly(SerialPort& port, uint8_t id, int64_t waitMs) {
+std::optional<std::vector<uint8_t>> AskQuietly(Line& port, uint8_t id, int64_t waitMs) {
     std::optional<std::vector<uint8_t>> payload;
+    ReceivePath receive;
     Clock& clock = CurrentClock();
     const int64_t end = clock.MonotonicMs() + waitMs;
     for (int64_t now = clock.MonotonicMs(); !payload && now < end; now = clock.MonotonicMs()) {
         uint8_t request[request::kFrameLength];
         if (!port.Write(request, build_request_frame(id, request::kStandardMode, 0, request)) ||
-            !AwaitFrame(port, id, std::min(end, now + kRepeatMs), payload)) {
+            !AwaitFrame(port, receive, id, std::min(end, now + kRepeatMs), payload)) {
             break;
         }
     }
     return payload;
 }
 
-std::optional<RunningSoftware> AskVersion(SerialPort& port, int64_t waitMs) {
+std::optional<RunningSoftware> AskVersion(Line& port, int64_t waitMs) {
     const auto payload = AskQuietly(port, msgid::kConfig, waitMs);
     if (!payload) {
         return std::nullopt;

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "link/Serialport.h"
+#include "link/Line.h"
 
 // Asks for the message (again every second) and waits at most waitMs for it; its payload, or
 // nothing when no answer came or the port failed.
-std::optional<std::vector<uint8_t>> AskQuietly(SerialPort& port, uint8_t id, int64_t waitMs);
+std::optional<std::vector<uint8_t>> AskQuietly(Line& port, uint8_t id, int64_t waitMs);
 
 // The software version the receiver reports ("1.0SIM") and its NMEA mask; nothing when it
 // does not answer with a configuration message.
@@ -18,4 +18,4 @@ struct RunningSoftware {
     std::string version;
     uint32_t nmeaMask = 0;
 };
-std::optional<RunningSoftware> AskVersion(SerialPort& port, int64_t waitMs);
+std::optional<RunningSoftware> AskVersion(Line& port, int64_t waitMs);

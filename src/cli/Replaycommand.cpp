@@ -10,9 +10,8 @@
 #include "base/Timeutils.h"
 #include "cli/Commands.h"
 #include "cli/Monitoroutput.h"
-#include "proto/Receivepump.h"
-#include "record/Recordingfile.h"
-#include "record/Replaypacer.h"
+#include "link/Receivepath.h"
+#include "link/Replayline.h"
 
 namespace {
 const char* const kReplayHelp =
@@ -28,7 +27,7 @@ const char* const kReplayHelp =
     "  --help         show this help and exit\n";
 
 constexpr double kMaxSpeed = 1000.0;
-constexpr int64_t kSleepSliceMs = 100;
+constexpr int32_t kWaitSliceMs = 100;  // an interrupt is seen at least this often
 
 volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int /*signal*/) {
@@ -46,13 +45,6 @@ bool ParseSpeed(const std::string& text, double& speed) {
     return !text.empty() && *end == '\0' && speed > 0 && speed <= kMaxSpeed;
 }
 
-// Sleeps until the chunk is due, in slices so that an interrupt ends the wait.
-void WaitUntilDue(const ReplayPacer& pacer, uint64_t timeUs, Clock& clock) {
-    for (int64_t waitUs = pacer.WaitUs(timeUs, clock.MonotonicUs()); waitUs > 0 && interrupted == 0;
-         waitUs = pacer.WaitUs(timeUs, clock.MonotonicUs())) {
-        clock.SleepMs(std::min<int64_t>((waitUs + 999) / 1000, kSleepSliceMs));
-    }
-}
 }  // namespace
 
 int RunReplay(const Arguments& args) {
@@ -80,47 +72,33 @@ int RunReplay(const Arguments& args) {
         plainBaud = static_cast<uint32_t>(*baud);
     }
     const std::string& path = parsed.words.front();
-    InputFile file(path);
-    if (file.Get() == nullptr) {
-        std::fprintf(stderr, "Error opening recording file %s\n", path.c_str());
+    Clock& clock = CurrentClock();
+    ReplayLine line(clock);
+    line.SetSpeed(speed);
+    if (!line.Open(path, plainBaud)) {
+        std::fprintf(stderr, "Cannot replay %s: %s\n", path.c_str(), line.LastErrorText().c_str());
         return kExitFailed;
     }
     NmeaLog log;
     if (parsed.Value("--log") && !log.Open(*parsed.Value("--log"))) {
         return kExitFailed;
     }
-    FileSource source(file.Get());
-    RecordingReader reader(source, plainBaud);
-    if (!reader.Start()) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), reader.Problem().c_str());
-        return kExitFailed;
-    }
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    Clock& clock = CurrentClock();
     // Lines are stamped with the time they were received; a plain capture has no such time
     // and counts from the moment the replay starts.
-    const int64_t startUnixUs =
-        reader.IsPlainBytes() ? clock.NowSeconds() * 1'000'000 : reader.Header().startUnixUs;
-    uint64_t chunkTimeUs = 0;
-    const MonitorDisplay display{log, [&] {
-                                     const auto unixUs = startUnixUs + static_cast<int64_t>(chunkTimeUs);
-                                     return TimeText(static_cast<std::time_t>(unixUs / 1'000'000));
-                                 }};
-    DiagProto diag;
-    CRLFProto crlf;
-    ReplayPacer pacer;
-    pacer.Start(clock.MonotonicUs(), speed);
-    for (RecordingChunk chunk; interrupted == 0 && reader.Next(chunk);) {
-        WaitUntilDue(pacer, chunk.timeUs, clock);
-        chunkTimeUs = chunk.timeUs;
-        feed_received_bytes(
-            diag, crlf, chunk.data, chunk.size, [&](const DiagProto& d) { display.Frame(d); },
+    ReceivePath receive;
+    const MonitorDisplay display{
+        log, [&] { return TimeText(static_cast<std::time_t>(receive.TimeUs() / 1'000'000)); }};
+    ReceivePath::Result result = ReceivePath::Result::kNothing;
+    while (interrupted == 0 && result != ReceivePath::Result::kEnded &&
+           result != ReceivePath::Result::kLost) {
+        result = receive.Pump(
+            line, kWaitSliceMs, [&](const DiagProto& d) { display.Frame(d); },
             [&](const CRLFProto& c) { display.Line(c); });
-        pacer.Played(chunk.timeUs);
     }
-    if (reader.StoppedEarly()) {
-        std::fprintf(stderr, "Replay stopped: %s: %s\n", path.c_str(), reader.Problem().c_str());
+    if (const std::string problem = line.Problem(); !problem.empty()) {
+        std::fprintf(stderr, "Replay stopped: %s: %s\n", path.c_str(), problem.c_str());
         return kExitFailed;
     }
     return kExitOk;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/Clock.h"
+#include "cli/Commands.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 
@@ -34,6 +35,7 @@ std::optional<Endpoint> ReadEndpoint(const CliArgs& args) {
             return std::nullopt;
         }
         endpoint.baud = static_cast<uint32_t>(*rate);
+        endpoint.baudGiven = true;
     }
     return endpoint;
 }
@@ -41,13 +43,21 @@ std::optional<Endpoint> ReadEndpoint(const CliArgs& args) {
 bool Session::Open(const Endpoint& endpoint) {
     device_ = endpoint.device;
     baud_ = endpoint.baud;
+    port_.SetBlocking(true);
     if (!port_.Open(device_, baud_, 0)) {
         std::fprintf(stderr, "Error opening device %s: %s\n", device_.c_str(), port_.LastErrorText().c_str());
         return false;
     }
-    port_.SetBlocking(true);
     port_.Purge();
+    if (endpoint.baudGiven && !port_.CanChangeRate()) {
+        std::fprintf(stderr, "%s runs at %s; --baud %u is not applied.\n", device_.c_str(), kServersRate,
+                     baud_);
+    }
     return true;
+}
+
+std::string Session::RateText() const {
+    return port_.CanChangeRate() ? std::to_string(baud_) + " baud" : kServersRate;
 }
 
 bool Session::ChangeBaud(uint32_t baud) {
@@ -115,5 +125,5 @@ std::optional<std::vector<uint8_t>> Session::Request(uint8_t id, int64_t waitMs)
 }
 
 void Session::ReportNoAnswer() const {
-    std::fprintf(stderr, "Receiver does not answer on %s at %u baud.\n", device_.c_str(), baud_);
+    std::fprintf(stderr, "Receiver does not answer on %s at %s.\n", device_.c_str(), RateText().c_str());
 }

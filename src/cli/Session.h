@@ -1,6 +1,6 @@
 #pragma once
-// The serial session of one command: the port at the given device and rate, the two framers
-// fed in the receive loop's order, and bounded waits for a reply of a given id.
+// The session of one command: the line at the given device and rate, received through the
+// receive path, and bounded waits for a reply of a given id.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -8,17 +8,14 @@
 #include <vector>
 
 #include "cli/Cliargs.h"
-#include "link/Port.h"
-#include "link/Serialport.h"
-#include "loader/Loadsequence.h"
-#include "proto/Crlfproto.h"
-#include "proto/Diagproto.h"
-#include "proto/Receivepump.h"
+#include "link/Anyline.h"
+#include "link/Receivepath.h"
 
 // Where a command talks to the receiver: --device (required) and --baud (19200 unless given).
 struct Endpoint {
     std::string device;
     uint32_t baud = 19200;
+    bool baudGiven = false;  // --baud was on the command line
 };
 
 // Reads --device and --baud; prints why and gives nothing when they are missing or invalid.
@@ -35,11 +32,14 @@ class Session {
     static constexpr int64_t kReplyWaitMs = 3000;
     static constexpr int64_t kRequestRepeatMs = 1000;
 
-    // Opens the device; prints "Error opening device ..." with the system's text on failure.
+    // Opens the device, with whatever it held before discarded; prints "Error opening device
+    // ..." with the system's text on failure.
     bool Open(const Endpoint& endpoint);
-    SerialPort& Port() { return port_; }
+    AnyLine& Port() { return port_; }
     const std::string& Device() const { return device_; }
     uint32_t Baud() const { return baud_; }
+    // "19200 baud", or what a line of fixed rate runs at: its server's rate.
+    std::string RateText() const;
     // Changes the rate of the open port; prints "Error changing baud rate: " and why on failure.
     bool ChangeBaud(uint32_t baud);
 
@@ -53,7 +53,9 @@ class Session {
     bool Pump(int32_t waitMs, OnFrame&& onFrame, OnLine&& onLine);
     bool Lost() const { return lost_; }
     // Bytes read so far, whether or not they made a frame or a line.
-    uint64_t BytesReceived() const { return bytesReceived_; }
+    uint64_t BytesReceived() const { return receive_.BytesReceived(); }
+    // When the bytes being handed on arrived (microseconds since 1970 UTC).
+    int64_t ReceivedAtUs() const { return receive_.TimeUs(); }
 
     // Waits at most waitMs for a frame with the id and returns its payload.
     std::optional<std::vector<uint8_t>> AwaitFrame(uint8_t id, int64_t waitMs);
@@ -66,36 +68,22 @@ class Session {
     void ReportNoAnswer() const;
 
     // Hands every run of received bytes, as read and before framing, to `tap` (a recording).
-    void SetReceiveTap(std::function<void(const uint8_t*, size_t)> tap) { tap_ = std::move(tap); }
+    void SetReceiveTap(ReceivePath::Tap tap) { receive_.SetTap(std::move(tap)); }
 
   private:
-    SerialPort port_;
-    DiagProto diag_;
-    CRLFProto crlf_;
-    uint8_t buffer_[1024] = {};
+    AnyLine port_;
+    ReceivePath receive_;
     std::string device_;
     uint32_t baud_ = 0;
     bool lost_ = false;
-    uint64_t bytesReceived_ = 0;
-    uint32_t framedLineChanges_ = 0;
-    std::function<void(const uint8_t*, size_t)> tap_;
 };
 
 template <class OnFrame, class OnLine>
 bool Session::Pump(int32_t waitMs, OnFrame&& onFrame, OnLine&& onLine) {
-    uint32_t received = 0;
-    if (!port_.Read(buffer_, sizeof buffer_, &received, waitMs)) {
-        if (!IsReadTimeoutCode(port_.LastErrorCode())) {
-            lost_ = true;
-            return false;
-        }
-        received = 0;
+    const ReceivePath::Result result = receive_.Pump(port_, waitMs, onFrame, onLine);
+    if (result == ReceivePath::Result::kLost || result == ReceivePath::Result::kEnded) {
+        lost_ = true;
+        return false;
     }
-    bytesReceived_ += received;
-    if (tap_ && received > 0) {
-        tap_(buffer_, received);
-    }
-    ResetFramersOnLineChange(port_, framedLineChanges_, diag_, crlf_);
-    feed_received_bytes(diag_, crlf_, buffer_, received, onFrame, onLine);
     return true;
 }

@@ -7,9 +7,6 @@
 
 namespace {
 
-constexpr int kQuietGapMs = 1;
-constexpr int64_t kWriteMsPerByte = 2000;
-constexpr int64_t kWriteMsConstant = 2000;
 constexpr size_t kReceiveChunk = 16384;
 constexpr int64_t kBitsPerByte = 10;
 // Besides the wire time, the server needs a moment to pass its queue on to the device.
@@ -31,12 +28,14 @@ int RemainingMs(int64_t endMs) {
 
 }  // namespace
 
+NetLine::NetLine(const std::string& name) : madeFor_(name) {}
+
 NetLine::~NetLine() {
     Close();
 }
 
-bool NetLine::Open(const std::string& name, uint32_t baudRate, int parity) {
-    Close();
+bool NetLine::OpenNet(const std::string& name, uint32_t baudRate, int parity) {
+    CloseSocket(socket_);
     std::string text;
     if (!ParseNetAddress(name, address_, text)) {
         Fail({22, text});
@@ -248,7 +247,7 @@ uint32_t NetLine::TakePending(uint8_t* buffer, uint32_t capacity) {
     return count;
 }
 
-bool NetLine::Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs, bool blocking) {
+bool NetLine::ReadNet(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs, bool blocking) {
     if (received != nullptr) {
         *received = 0;
     }
@@ -286,7 +285,7 @@ bool NetLine::Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32
     return true;
 }
 
-bool NetLine::Write(const uint8_t* buffer, uint32_t count, uint32_t* written, bool blocking) {
+bool NetLine::WriteNet(const uint8_t* buffer, uint32_t count, uint32_t* written, bool blocking) {
     if (written != nullptr) {
         *written = 0;
     }
@@ -319,7 +318,7 @@ void NetLine::WaitForDrain() const {
     }
 }
 
-bool NetLine::SetBaudRate(uint32_t baudRate) {
+bool NetLine::SetRateNet(uint32_t baudRate) {
     if (socket_ == kNoSocket) {
         Fail({9, "The port is not open"});
         return false;
@@ -373,4 +372,54 @@ void NetLine::Purge() {
     }
     pending_.clear();
     pendingHead_ = 0;
+}
+
+// The line's face of the network client: each failure becomes the line's error, with a text
+// that explains itself (the address and what went wrong).
+bool NetLine::Result(bool ok) {
+    if (!ok) {
+        RecordError(error_.code, error_.text, true);
+    }
+    return ok;
+}
+
+bool NetLine::Open(const std::string& name, uint32_t baudRate, int parity) {
+    if (IsOpen()) {
+        return false;
+    }
+    madeFor_ = name;
+    if (!Result(OpenNet(name, baudRate, parity))) {
+        return false;
+    }
+    SetName(name);
+    CountLineChange();
+    return true;
+}
+
+bool NetLine::Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) {
+    if (!Result(ReadNet(buffer, capacity, received, waitMs, Blocking()))) {
+        return false;
+    }
+    StampReadNow();
+    return true;
+}
+
+bool NetLine::Write(const uint8_t* buffer, uint32_t count, uint32_t* written) {
+    return Result(WriteNet(buffer, count, written, Blocking()));
+}
+
+bool NetLine::SetBaudRate(uint32_t baudRate) {
+    if (!Result(SetRateNet(baudRate))) {
+        return false;
+    }
+    CountLineChange();
+    return true;
+}
+
+bool NetLine::CanChangeRate() const {
+    return !HasFixedRate(madeFor_);
+}
+
+std::string NetLine::RateRefusal() const {
+    return CanChangeRate() ? std::string() : FixedRateText(madeFor_);
 }

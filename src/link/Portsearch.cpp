@@ -1,5 +1,7 @@
 #include "link/Portsearch.h"
 
+#include "link/Linefactory.h"
+
 void PortSearch::Start(std::vector<std::string> devices, std::vector<uint32_t> rates, bool deviceFixed,
                        bool rateFixed, int deviceIndex, int rateIndex) {
     devices_ = std::move(devices);
@@ -19,10 +21,12 @@ void PortSearch::TryCandidate() {
     }
     // A device that cannot be opened fails at every rate: it is reported once and the search
     // goes on with the next device. No tick judges meanwhile (the host may show a modal note).
-    while (!host_.OpenCandidate(devices_[static_cast<size_t>(deviceIndex_)],
-                                rates_[static_cast<size_t>(rateIndex_)])) {
+    while (!OpenCurrent()) {
         searching_ = false;
-        host_.CandidateOpenFailed(devices_[static_cast<size_t>(deviceIndex_)]);
+        if (!RatesSearchable() && deviceFixed_) {
+            Stop();
+            return;
+        }
         if (!AdvanceDevice()) {
             GiveUp();
             return;
@@ -33,6 +37,25 @@ void PortSearch::TryCandidate() {
     searching_ = true;
     savedMessageCount_ = host_.MessageCount();
     probeTime_ = clock_.NowSeconds();
+}
+
+bool PortSearch::RatesSearchable() {
+    return rateFixed_ || MakeLine(devices_[static_cast<size_t>(deviceIndex_)])->CanChangeRate();
+}
+
+bool PortSearch::OpenCurrent() {
+    const std::string& device = devices_[static_cast<size_t>(deviceIndex_)];
+    // The line is asked before anything is opened: a line of fixed rate cannot be searched
+    // over rates.
+    if (!RatesSearchable()) {
+        host_.CandidateRateRefused(device, MakeLine(device)->RateRefusal());
+        return false;
+    }
+    if (!host_.OpenCandidate(device, rates_[static_cast<size_t>(rateIndex_)])) {
+        host_.CandidateOpenFailed(device);
+        return false;
+    }
+    return true;
 }
 
 void PortSearch::Tick() {

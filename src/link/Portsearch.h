@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "proto/Linerates.h"
 
 // What the search needs from its surroundings.
 class PortSearchHost {
@@ -19,6 +20,10 @@ class PortSearchHost {
     // The device could not be opened: say so ("Error opening device " + name). The search
     // then goes on with the next device.
     virtual void CandidateOpenFailed(const std::string& device) = 0;
+    // A search over rates met a device whose line cannot change its rate: say so with the
+    // line's `refusal`. Nothing was opened or sent. A search of that device alone ends here
+    // (stopped, not exhausted); otherwise it goes on with the next device.
+    virtual void CandidateRateRefused(const std::string& device, const std::string& refusal) = 0;
     // The candidate is open: record it as the link's port and show that it is being tried.
     virtual void CandidateOpened(int deviceIndex, int rateIndex) = 0;
     // Writes the probe (the request for the configuration message).
@@ -34,8 +39,8 @@ class PortSearchHost {
 };
 
 // The rates the search offers and tries, in trial order; a fixed rate starts at 19200.
-inline constexpr std::array<uint32_t, 4> kSearchRates = {4800, 9600, 19200, 38400};
-inline constexpr int kSearchStartRateIndex = 2;
+inline constexpr const std::array<uint32_t, 4>& kSearchRates = kReceiverRates;
+inline constexpr int kSearchStartRateIndex = static_cast<int>(kLineRateIndex19200);
 
 class PortSearch {
   public:
@@ -59,6 +64,11 @@ class PortSearch {
 
   private:
     void TryCandidate();
+    // Opens the current candidate; false (said to the host) when it cannot be opened or its
+    // rate cannot be searched.
+    bool OpenCurrent();
+    // True when the search over rates may use the current device's line.
+    bool RatesSearchable();
     void NextRateOrDevice();
     void NextDevice();
     // Moves to the next device (at the first rate unless the rate is fixed); false when none

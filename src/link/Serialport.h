@@ -1,72 +1,32 @@
 #pragma once
-// The PC serial device through which all traffic with the receiver passes.
+// The PC serial device through which traffic with a receiver on a local port passes: a line
+// (Line.h) with one backend per platform, Serialport_posix.cpp and Serialport_win32.cpp.
 //
 // Line settings: 8 data bits, 1 stop bit, parity from the selector of Open (1 odd, 3 even,
 // anything else none), no software or hardware flow control. The port is used exclusively:
-// a second opener, in this program or another, is refused.
-//
-// Two time-out modes, chosen by SetBlocking (true until changed; the choice survives
-// Close and Open):
-//  - blocking: Read waits for the first byte (at most waitMs, -1 without limit) and then
-//    returns once the line has been quiet for about a millisecond or the buffer is full;
-//    Write has no time limit;
-//  - non-blocking: Read returns at once with what has arrived, possibly nothing; Write may
-//    take at most 2000 ms per byte plus 2000 ms.
-//
-// Failures return false and record the system's error code and text. A device that goes
-// away while open (adapter pulled, far end of a pseudo-terminal closed) makes Read and
-// Write fail at once; Close and Open work as usual afterwards.
-//
-// One backend per platform: Serialport_posix.cpp and Serialport_win32.cpp. A device named
-// "rfc2217://HOST:PORT" or "tcp://HOST:PORT" is a line reached over the network instead
-// (link/Netline.h); it behaves as a device does, and a lost connection fails Read and Write
-// with "connection closed by HOST:PORT".
+// a second opener, in this program or another, is refused. A device that goes away while open
+// (adapter pulled, far end of a pseudo-terminal closed) makes Read and Write fail at once;
+// Close and Open work as usual afterwards.
 #include <cstdint>
 #include <memory>
 #include <string>
 
-class NetLine;
+#include "link/Line.h"
 
-class SerialPort {
+class SerialPort final : public Line {
   public:
     SerialPort();
-    // Closes the device. Virtual because Open and Close are.
-    virtual ~SerialPort();
-    SerialPort(const SerialPort&) = delete;
-    SerialPort& operator=(const SerialPort&) = delete;
+    ~SerialPort() override;
 
     // Opens a device by name ("COM1", "ttyUSB0"; a POSIX name containing '/' is a path) at
-    // the given rate. Refused (false, nothing changes) while already open.
-    virtual bool Open(const std::string& name, uint32_t baudRate, int parity = 0);
-    // Closes the device; harmless on a closed object.
-    virtual void Close();
-    bool IsOpen() const;
-
-    // Reads at most `capacity` bytes; `received` (may be null) gets the count. The wait
-    // applies in blocking mode only. A wait that ends before a byte arrived gives false.
-    bool Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs);
-    // Writes the whole buffer. False when the device fails or the write times out with
-    // bytes left over; `written` (may be null) then says how many went out.
-    bool Write(const uint8_t* buffer, uint32_t count, uint32_t* written = nullptr);
-    void SetBlocking(bool blocking);
-    // Changes only the rate of the open device; false on a closed one.
-    bool SetBaudRate(uint32_t baudRate);
-    // Discards what the driver holds in both directions.
-    void Purge();
-
-    // True while the open line is a network line: it changes rate in place (SetBaudRate),
-    // without being closed and opened again, which would drop the connection.
-    bool IsNetworkLine() const { return net_ != nullptr; }
-
-    // Counts the opens and rate changes: a byte read before a change never belongs to the
-    // same frame or line as one read after it.
-    uint32_t LineChanges() const { return lineChanges_; }
-
-    uint32_t LastErrorCode() const { return lastErrorCode_; }
-    // True when the last failure was the user's lack of permission for the device; its text
-    // then names the device's group and how to join it.
-    bool PermissionDenied() const;
-    const std::string& LastErrorText() const { return lastErrorText_; }
+    // the given rate, with whatever the device held before discarded.
+    bool Open(const std::string& name, uint32_t baudRate, int parity = 0) override;
+    void Close() override;
+    bool IsOpen() const override { return open_; }
+    bool Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) override;
+    bool Write(const uint8_t* buffer, uint32_t count, uint32_t* written = nullptr) override;
+    bool SetBaudRate(uint32_t baudRate) override;
+    void Purge() override;
 
   private:
     struct Native;  // the platform's handle and records, defined by the backend
@@ -78,19 +38,13 @@ class SerialPort {
     bool WriteDevice(const uint8_t* buffer, uint32_t count, uint32_t* written);
     bool SetDeviceRate(uint32_t baudRate);
     void PurgeDevice();
-    bool OpenNetwork(const std::string& name, uint32_t baudRate, int parity);
-    // Records the network line's last error and passes the result on.
-    bool NetResult(bool ok);
 
+    void BlockingChanged() override { ApplyTimeoutMode(); }
     bool ApplyTimeoutMode();
+    using Line::RecordError;
+    // Records the system's error code with the system's text for it.
     void RecordError(uint32_t code);
-    void RecordError(uint32_t code, const std::string& text);
 
     bool open_ = false;
-    bool blocking_ = true;
-    uint32_t lineChanges_ = 0;
     std::unique_ptr<Native> native_;
-    std::unique_ptr<NetLine> net_;  // set while a network line is open
-    uint32_t lastErrorCode_ = 0;
-    std::string lastErrorText_;
 };

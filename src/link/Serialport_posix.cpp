@@ -18,7 +18,6 @@
 #include <cstring>
 #include <vector>
 
-#include "link/Netline.h"  // complete for the destructor
 #include "link/Serialport.h"
 #include "link/Serialport_posix.h"
 
@@ -32,11 +31,7 @@ struct SerialPort::Native {
 
 namespace {
 
-// Blocking reads end once no further byte has come for this long.
-constexpr int kQuietGapMs = 1;
-// Time limit of a write in non-blocking mode: per byte asked for, plus a constant.
-constexpr int64_t kWriteMsPerByte = 2000;
-constexpr int64_t kWriteMsConstant = 2000;
+constexpr int kQuietGapMs = Line::kQuietGapMs;
 // A full output queue is looked at again at least this often.
 constexpr int kWriteRetryMs = 50;
 
@@ -309,7 +304,7 @@ bool SerialPort::OpenDevice(const std::string& name, uint32_t baudRate, int pari
     if (fd < 0) {
         const int error = errno;
         if (error == EACCES) {
-            RecordError(EACCES, PermissionDeniedText(path));
+            RecordPermissionDenied(EACCES, PermissionDeniedText(path));
         } else {
             RecordError(static_cast<uint32_t>(error));
         }
@@ -349,7 +344,6 @@ bool SerialPort::OpenDevice(const std::string& name, uint32_t baudRate, int pari
     }
     native_->fd = fd;
     open_ = true;
-    ++lineChanges_;
     return true;
 }
 
@@ -369,8 +363,8 @@ bool SerialPort::ReadDevice(uint8_t* buffer, uint32_t capacity, uint32_t* receiv
     if (native_->fd < 0) {
         return false;
     }
-    const Transfer read = blocking_ ? ReadUntilQuiet(native_->fd, buffer, capacity, waitMs)
-                                    : ReadAtOnce(native_->fd, buffer, capacity);
+    const Transfer read = Blocking() ? ReadUntilQuiet(native_->fd, buffer, capacity, waitMs)
+                                     : ReadAtOnce(native_->fd, buffer, capacity);
     if (read.count == 0 && read.error != 0) {
         RecordError(static_cast<uint32_t>(read.error));
         return false;
@@ -388,7 +382,7 @@ bool SerialPort::WriteDevice(const uint8_t* buffer, uint32_t count, uint32_t* wr
     if (native_->fd < 0) {
         return false;
     }
-    const Deadline deadline(blocking_ ? -1 : kWriteMsPerByte * count + kWriteMsConstant);
+    const Deadline deadline(Blocking() ? -1 : kWriteMsPerByte * count + kWriteMsConstant);
     const Transfer write = WriteWithin(native_->fd, buffer, count, deadline);
     if (written != nullptr) {
         *written = write.count;
@@ -416,7 +410,6 @@ bool SerialPort::SetDeviceRate(uint32_t baudRate) {
         RecordError(static_cast<uint32_t>(errno));
         return false;
     }
-    ++lineChanges_;
     return true;
 }
 

@@ -3,7 +3,6 @@
 // the driver's COMMTIMEOUTS.
 #include <windows.h>
 
-#include "link/Netline.h"  // complete for the destructor
 #include "link/Serialport.h"
 
 struct SerialPort::Native {
@@ -20,13 +19,13 @@ constexpr DWORD kMessageTextSize = 200;
 
 // The five time-out members for a mode. Blocking: a read ends 1 ms after its last byte
 // once one has come, a write has no limit. Non-blocking: a read returns at once with what
-// is there, a write may take 2000 ms per byte plus 2000 ms.
+// is there, a write is bounded as Line says.
 void SetTimeoutMode(COMMTIMEOUTS& timeouts, bool blocking) {
     timeouts.ReadIntervalTimeout = blocking ? 1 : MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = blocking ? MAXDWORD : 0;
-    timeouts.WriteTotalTimeoutMultiplier = blocking ? 0 : 2000;
-    timeouts.WriteTotalTimeoutConstant = blocking ? MAXDWORD : 2000;
+    timeouts.WriteTotalTimeoutMultiplier = blocking ? 0 : static_cast<DWORD>(Line::kWriteMsPerByte);
+    timeouts.WriteTotalTimeoutConstant = blocking ? MAXDWORD : static_cast<DWORD>(Line::kWriteMsConstant);
 }
 
 BYTE ParityOf(int selector) {
@@ -80,7 +79,7 @@ bool SerialPort::ApplyTimeoutMode() {
         RecordError(GetLastError());
         return false;
     }
-    SetTimeoutMode(n.timeouts, blocking_);
+    SetTimeoutMode(n.timeouts, Blocking());
     if (!SetCommTimeouts(n.device, &n.timeouts)) {
         RecordError(GetLastError());
         return false;
@@ -148,7 +147,6 @@ bool SerialPort::OpenDevice(const std::string& name, uint32_t baudRate, int pari
         return fail(GetLastError());
     }
     open_ = true;
-    ++lineChanges_;
     return true;
 }
 
@@ -258,7 +256,6 @@ bool SerialPort::SetDeviceRate(uint32_t baudRate) {
         RecordError(GetLastError());
         return false;
     }
-    ++lineChanges_;
     return true;
 }
 

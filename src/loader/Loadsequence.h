@@ -32,6 +32,9 @@ class LoaderPort {
     virtual bool Write(const uint8_t* buffer, uint32_t count) = 0;
     virtual bool IsOpen() const = 0;
     virtual std::string LastErrorText() const { return {}; }
+    // A load switches the line's rate; a line that cannot says why with RateRefusal.
+    virtual bool CanChangeRate() const { return true; }
+    virtual std::string RateRefusal() const { return {}; }
 };
 
 // True for the error codes with which a serial read reports that its wait ended without a
@@ -63,6 +66,18 @@ class LoaderPortAdapter final : public LoaderPort {
     bool Write(const uint8_t* buffer, uint32_t count) override { return port_.Write(buffer, count); }
     bool IsOpen() const override { return port_.IsOpen(); }
     std::string LastErrorText() const override { return port_.LastErrorText(); }
+    bool CanChangeRate() const override {
+        if constexpr (requires { port_.CanChangeRate(); }) {
+            return port_.CanChangeRate();
+        }
+        return true;
+    }
+    std::string RateRefusal() const override {
+        if constexpr (requires { port_.RateRefusal(); }) {
+            return port_.RateRefusal();
+        }
+        return {};
+    }
 
   private:
     Port& port_;
@@ -142,6 +157,12 @@ class LoadSequence {
     static constexpr int kFailuresForLoss = 3;  // port operations failing in a row
 
     explicit LoadSequence(LoaderHost& host) : host_(host) {}
+
+    // Why the line cannot carry a load (it cannot change its rate), in the line's own words;
+    // empty when it can. Hosts ask before the receiver hears a byte.
+    static std::string LineRefusal(const LoaderPort& port) {
+        return port.CanChangeRate() ? std::string() : port.RateRefusal();
+    }
     ~LoadSequence();
     LoadSequence(const LoadSequence&) = delete;
     LoadSequence& operator=(const LoadSequence&) = delete;

@@ -15,24 +15,20 @@ inline int64_t CommandFrameWireMs(int32_t baud) {
     return baud > 0 ? int64_t{x1f::kFrameLength} * kBitsPerByte * 1000 / baud + 1 : 0;
 }
 
-// Closes an open port once a command frame has had time to leave at `currentBaud`, then opens
-// the device at `baud`. Any port class with the serial port's Open, Close and IsOpen will do.
-// An open network line changes its rate in place instead: closing it would end the
-// connection, and the server would drop what it still holds for the receiver.
+// Takes the port to `baud` once a command frame has had time to leave at `currentBaud`: a
+// port that knows how (a line: the serial device closes and opens again, a network line
+// changes its rate in place) reopens itself; any other port class with the serial port's
+// Open, Close and IsOpen is closed and opened at the device.
 template <class Port>
 bool ReopenPortAt(Port& port, const std::string& device, int32_t currentBaud, uint32_t baud, Clock& clock) {
-    if constexpr (requires { port.IsNetworkLine(); }) {
-        if (port.IsOpen() && port.IsNetworkLine()) {
-            if (currentBaud > 0) {
-                clock.SleepMs(CommandFrameWireMs(currentBaud));
-            }
-            return port.SetBaudRate(baud);
-        }
+    if (port.IsOpen() && currentBaud > 0) {
+        clock.SleepMs(CommandFrameWireMs(currentBaud));
     }
-    if (port.IsOpen()) {
-        if (currentBaud > 0) {
-            clock.SleepMs(CommandFrameWireMs(currentBaud));
+    if constexpr (requires { port.Reopen(baud); }) {
+        if (port.IsOpen()) {
+            return port.Reopen(baud);
         }
+    } else if (port.IsOpen()) {
         port.Close();
     }
     return port.Open(device, baud, 0);

@@ -148,7 +148,13 @@ bool RecordingReader::Start() {
 }
 
 bool RecordingReader::NextPlain(RecordingChunk& chunk) {
-    const size_t chunkBytes = std::max<size_t>(1, plainBaud_ / (kBitsPerByte * kPlainChunksPerSecond));
+    // A hundredth of a second of the line, but never more than a chunk holds: the buffer is
+    // sized by what the chunk needs, not by the rate the caller asked for.
+    const size_t chunkBytes =
+        std::clamp<size_t>(plainBaud_ / (kBitsPerByte * kPlainChunksPerSecond), 1, kMaxChunkData);
+    if (buffer_.size() < chunkBytes) {
+        buffer_.resize(chunkBytes);
+    }
     const uint64_t before = offset_ - pending_;
     const size_t got =
         pending_ + ReadFully(buffer_.data() + pending_, chunkBytes - std::min(pending_, chunkBytes));

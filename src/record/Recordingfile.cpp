@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 bool RecordingFile::Open(const std::string& path, const RecordingHeader& header, int64_t startMonoUs) {
     Close();
@@ -78,15 +79,21 @@ bool RecordingFile::Close() {
 
 RecordingSummary SummarizeRecording(const std::string& path, uint32_t plainBaud) {
     RecordingSummary summary;
+    std::error_code notFolder;
+    if (std::filesystem::is_directory(path, notFolder)) {
+        summary.problem = "is a folder";
+        return summary;
+    }
     InputFile file(path);
     if (file.Get() == nullptr) {
-        summary.problem = "cannot open " + path + ": " + std::strerror(errno);
+        summary.problem = std::strerror(errno);
         return summary;
     }
     FileSource source(file.Get());
     RecordingReader reader(source, plainBaud);
     if (!reader.Start()) {
         summary.problem = reader.Problem();
+        summary.stop = reader.Stop();
         return summary;
     }
     summary.readable = true;
@@ -97,5 +104,6 @@ RecordingSummary SummarizeRecording(const std::string& path, uint32_t plainBaud)
     }
     summary.durationUs = reader.LastTimeUs();
     summary.problem = reader.Problem();
+    summary.stop = reader.Stop();
     return summary;
 }

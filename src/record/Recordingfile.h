@@ -90,5 +90,8 @@ struct RecordingSummary {
     uint64_t durationUs = 0;
     uint64_t dataBytes = 0;
     std::string problem;  // empty when the whole file is sound
+    // Why the reader stopped: kNotRecording tells a file that is not a recording (it can be
+    // played as plain bytes at a line rate); kNone when the file could not be opened at all.
+    RecordingStop stop = RecordingStop::kNone;
 };
 RecordingSummary SummarizeRecording(const std::string& path, uint32_t plainBaud);

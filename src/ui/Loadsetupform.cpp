@@ -4,7 +4,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -15,15 +14,13 @@
 
 #include "base/Clock.h"
 #include "config/Configmsg.h"
-#include "link/Netaddress.h"
 #include "link/Port.h"
-#include "link/Serialport.h"
 #include "loader/Portreopen.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Helpform.h"
 #include "ui/Keyboard.h"
-#include "ui/Mainform.h"
+#include "ui/Mainaccess.h"
 #include "ui/Mdbform.h"
 #include "ui/Memoutils.h"
 #include "ui/Portform.h"
@@ -55,7 +52,7 @@ QString QtFilter() {
 // or not: it tells the port in use or last tried.
 bool ReopenLinkAt(uint32_t baud) {
     LinkState& link = Link();
-    const bool opened = ReopenPortAt(link.serialPort, link.portName, link.baudRate, baud, CurrentClock());
+    const bool opened = ReopenPortAt(link.line, link.portName, link.baudRate, baud, CurrentClock());
     link.baudRate = static_cast<int32_t>(baud);
     return opened;
 }
@@ -64,7 +61,7 @@ bool ReopenLinkAt(uint32_t baud) {
 void WriteVersionRequest() {
     uint8_t frame[request::kFrameLength];
     const uint16_t length = build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
-    Link().serialPort.Write(frame, length);
+    Link().line.Write(frame, length);
 }
 
 }  // namespace
@@ -74,7 +71,7 @@ void WriteVersionRequest() {
 // copies of the values.
 class TFormLoadSetup::SequenceHost final : public LoaderHost {
   public:
-    explicit SequenceHost(TFormLoadSetup& form) : form_(form), port_(Link().serialPort) {}
+    explicit SequenceHost(TFormLoadSetup& form) : form_(form), port_(Link().line) {}
 
     LoaderPort& Port() override { return port_; }
     void ShowStatus(const std::string& text) override {
@@ -90,8 +87,8 @@ class TFormLoadSetup::SequenceHost final : public LoaderHost {
         const bool opened = ReopenLinkAt(baud);
         // The status bar only: the port dialog keeps the rate the user chose.
         Post([name = Link().portName, baud, opened] {
-            if (FormMain != nullptr) {
-                FormMain->ShowPortState(name, static_cast<int32_t>(baud), opened);
+            if (MainWindow() != nullptr) {
+                MainWindow()->ShowPortState(name, static_cast<int32_t>(baud), opened);
             }
         });
         return opened;
@@ -104,7 +101,7 @@ class TFormLoadSetup::SequenceHost final : public LoaderHost {
     void ShowPanel(const std::array<std::string, 3>& lines, PanelColour colour) override {
         Post([form = &form_, lines, colour] { form->ShowPanel(lines, colour); });
     }
-    bool DeviceGone() override { return !Link().serialPort.IsOpen(); }
+    bool DeviceGone() override { return !Link().line.IsOpen(); }
     bool StopRequested() override { return form_.stopRequested_.load(); }
     // The window restores once the load's thread has finished (SequenceEnded).
     void EndSequence() override {}
@@ -113,7 +110,7 @@ class TFormLoadSetup::SequenceHost final : public LoaderHost {
     void Post(std::function<void()> call) { form_.Post(std::move(call)); }
 
     TFormLoadSetup& form_;
-    LoaderPortAdapter<SerialPort> port_;
+    LoaderPortAdapter<AnyLine> port_;
 };
 
 TFormLoadSetup::TFormLoadSetup(QWidget* parent)
@@ -246,8 +243,9 @@ void TFormLoadSetup::ButtonLoadClick() {
     if (!TakeFileName()) {
         return;
     }
-    if (HasFixedRate(Link().portName)) {  // the load switches rates: refused before any byte is sent
-        ShowStatus(FixedRateText(Link().portName));
+    // The load switches rates: a line that cannot is refused before any byte is sent.
+    if (const std::string refusal = LoadSequence::LineRefusal(host_->Port()); !refusal.empty()) {
+        ShowStatus(refusal);
         return;
     }
     std::FILE* image = std::fopen(fileName.c_str(), "rb");
@@ -278,15 +276,8 @@ void TFormLoadSetup::SetRunningState(bool running) {
 // receives nor opens menus, and the windows that write to the port are disabled (a running
 // calibration pauses). The help window stays usable.
 void TFormLoadSetup::SetPortUsersActive(bool active) {
-    if (FormMain != nullptr) {
-        // The main window's own controls, not the dialogs that belong to it.
-        FormMain->menuBar()->setEnabled(active);
-        FormMain->centralWidget()->setEnabled(active);
-        if (active) {
-            FormMain->Timer()->start();
-        } else {
-            FormMain->Timer()->stop();
-        }
+    if (MainWindow() != nullptr) {
+        MainWindow()->SetPortUserActive(active);  // its own controls and receive loop
     }
     for (QWidget* window : {static_cast<QWidget*>(FormPort), static_cast<QWidget*>(FormRcvrPort),
                             static_cast<QWidget*>(FormMDB), static_cast<QWidget*>(FormTCMCalibStatus)}) {
@@ -468,7 +459,7 @@ void TFormLoadSetup::SendRestoreSettings() {
     const int32_t baud = FormPort != nullptr ? FormPort->selectedBaudRate : static_cast<int32_t>(kNormalBaud);
     uint8_t frame[config::kFrameLength];
     const uint16_t length = BuildConfigFrame(EncodeNmeaAndBaud(savedNmeaMask, baud), frame);
-    Link().serialPort.Write(frame, length);
+    Link().line.Write(frame, length);
 }
 
 void TFormLoadSetup::EndSequence() {

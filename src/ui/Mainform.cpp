@@ -9,17 +9,16 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "base/Clock.h"
 #include "link/Port.h"
 #include "proto/Messages.h"
-#include "proto/Receivepump.h"
 #include "proto/Sentences.h"
-#include "record/Recordingfile.h"
-#include "record/Replaysession.h"
 #include "ui/Aboutform.h"
 #include "ui/Helpform.h"
 #include "ui/Loadsetupform.h"
 #include "ui/Mdbform.h"
 #include "ui/Memoutils.h"
+#include "ui/Msgrouting.h"
 #include "ui/Noteform.h"
 #include "ui/Portform.h"
 #include "ui/Rcvrportform.h"
@@ -35,16 +34,15 @@ namespace {
 constexpr int kTickMs = 100;
 constexpr int kPortPanelWidth = 200;
 constexpr int kLogPanelWidth = 50;
-constexpr uint32_t kReadSize = 1024;
+constexpr int64_t kUsPerSecond = 1'000'000;
 }  // namespace
 
-std::string ShortFileName(const std::string& path) {
-    const auto slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), ui(new Ui::TFormMain), timer_(new QTimer(this)) {
+TFormMain::TFormMain(QWidget* parent)
+    : QMainWindow(parent), ui(new Ui::TFormMain), timer_(new QTimer(this)), recordReplay_(CurrentClock()) {
     ui->setupUi(this);
+    SetMainWindow(this);
+    Link().receive.SetTap(
+        [this](const uint8_t* bytes, size_t count, int64_t timeUs) { RecordReceived(bytes, count, timeUs); });
     BuildStatusBar();
     ConnectMenus();
     BuildConsole();
@@ -72,6 +70,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent), ui(new Ui::TFormMai
 
 TFormMain::~TFormMain() {
     SetPortStatusHook(nullptr);
+    Link().receive.SetTap(nullptr);
+    SetMainWindow(nullptr);
     StopRecording();
     if (logFile != nullptr) {
         std::fclose(logFile);
@@ -114,18 +114,27 @@ QAction* TFormMain::Action(const char* name) const {
 
 void TFormMain::TimerTimer() {
     LinkState& link = Link();
-    if (link.serialPort.IsOpen()) {
-        ResetFramersOnLineChange(link);
-        uint32_t received = 0;
-        link.serialPort.Read(link.receiveBuffer, kReadSize, &received, -1);
-        RecordReceived(link.receiveBuffer, received);
-        feed_received_bytes(
-            link.diagProto, link.crlfProto, link.receiveBuffer, received,
-            [this](const DiagProto& diag) { HandleDiagMessage(diag); },
-            [this](const CRLFProto& crlf) { HandleSentence(crlf); });
+    bool more = false;
+    if (link.line.IsOpen()) {
+        const ReceivePath::Result result = link.receive.Drain(
+            link.line, kTickBytes,
+            [this, &link](const DiagProto& diag) {
+                feedTimeUs_ = link.receive.TimeUs();
+                HandleDiagMessage(diag);
+            },
+            [this, &link](const CRLFProto& crlf) {
+                feedTimeUs_ = link.receive.TimeUs();
+                HandleSentence(crlf);
+            });
+        feedTimeUs_ = 0;
+        more = result == ReceivePath::Result::kData;
+        EndReplayIfOver(result == ReceivePath::Result::kEnded);
     } else {
-        RecordReceived(nullptr, 0);  // what a recording holds still reaches the disk within a second
+        EndReplayIfOver(false);
     }
+    PollRecording();  // what a recording holds reaches the disk within a second
+    // What the line still holds is taken at once rather than a tick later.
+    timer_->setInterval(more ? 0 : kTickMs);
     if (FormPort != nullptr) {
         FormPort->SearchTick();
     }
@@ -158,15 +167,17 @@ void TFormMain::HandleSentence(const CRLFProto& crlf) {
     }
 }
 
+// Lines carry the time their bytes arrived: now on a live line, the recorded time on a replay.
 void TFormMain::ShowLine(const QString& text) {
+    const int64_t stamp = feedTimeUs_ / kUsPerSecond;
     if (paused_) {
-        heldLines_.push_back(StampedLine(text, replayStamp_));
+        heldLines_.push_back(StampedLine(text, stamp));
         while (maxLines > 0 && heldLines_.size() > static_cast<size_t>(maxLines)) {
             heldLines_.pop_front();  // older ones would scroll out on resuming anyway
         }
         return;
     }
-    AddLine(StampedLine(text, replayStamp_), ui->Memo, maxLines);
+    AddLine(StampedLine(text, stamp), ui->Memo, maxLines);
 }
 
 void TFormMain::ShowPortState() {
@@ -174,7 +185,8 @@ void TFormMain::ShowPortState() {
     if (FormPort != nullptr) {
         FormPort->selectedBaudRate = link.baudRate;
     }
-    ShowPortState(link.portName, link.baudRate, link.serialPort.IsOpen());
+    // A replay stands where a port would, but no port is open.
+    ShowPortState(link.portName, link.baudRate, link.line.IsOpen() && link.line.CanWrite());
 }
 
 void TFormMain::ShowPortState(const std::string& portName, int32_t baudRate, bool open) {
@@ -212,7 +224,7 @@ void TFormMain::FormClose() {
     if (FormLoadSetup != nullptr) {
         FormLoadSetup->StopLoad();
     }
-    Link().serialPort.Close();
+    Link().line.Close();
 }
 
 void TFormMain::MenuFileExitClick() {
@@ -256,8 +268,21 @@ void TFormMain::MenuStatusClick() {
 }
 
 void TFormMain::MenuPortCloseClick() {
-    Link().serialPort.Close();
+    Link().line.Close();
     ShowPortState();
+}
+
+// While a load owns the line, nothing on this thread may use it: the menus and the display
+// take no input (the dialogs that belong to the window have their own say) and the receive
+// loop waits.
+void TFormMain::SetPortUserActive(bool active) {
+    menuBar()->setEnabled(active);
+    centralWidget()->setEnabled(active);
+    if (active) {
+        timer_->start();
+    } else {
+        timer_->stop();
+    }
 }
 
 void TFormMain::MenuHelpContentsClick() {

@@ -1,13 +1,16 @@
 #pragma once
 // The main window: the 100 ms receive loop, the time-stamped message display, the menus
-// that open every other window, the port and logging status, and NMEA file logging.
+// that open every other window, the port and logging status, NMEA file logging, and the
+// File menu's recording and replay (driving the recording and replay controller).
 #include <QMainWindow>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <string>
+
+#include "recplay/Recordreplay.h"
+#include "ui/Mainaccess.h"
 
 namespace Ui {
 class TFormMain;
@@ -17,24 +20,30 @@ class DiagProto;
 class QLabel;
 class QPlainTextEdit;
 class QTimer;
-class RecordingFile;
-class ReplaySession;
 
-class TFormMain : public QMainWindow {
+class TFormMain : public QMainWindow, public MainWindowAccess {
     Q_OBJECT
   public:
+    // A tick takes at most this much of what the line holds; when more waits, the next tick
+    // follows at once, so that a burst loses nothing and the window stays live.
+    static constexpr uint32_t kTickBytes = 16 * 1024;
+
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    // The receive loop: reads what the open port holds and hands every message on.
+    // The receive loop: reads what the line holds and hands every message on.
     void TimerTimer();
     void HandleDiagMessage(const DiagProto& diag);
     void HandleSentence(const CRLFProto& crlf);
     void ShowLine(const QString& text);
     // The link's port in status panel 0; the link's rate also becomes the port dialog's.
     void ShowPortState();
-    // Status panel 0 from the given values (a software load's thread sends copies of its own).
-    void ShowPortState(const std::string& portName, int32_t baudRate, bool open);
+    void ShowPortState(const std::string& portName, int32_t baudRate, bool open) override;
+
+    int32_t MessageCount() const override { return messageCount; }
+    int32_t LastMessageId() const override { return lastMessageId; }
+    QTimer* ReceiveTimer() const override { return timer_; }
+    void SetPortUserActive(bool active) override;
 
     // Logging.
     void MenuFileLoggingClick();
@@ -51,19 +60,19 @@ class TFormMain : public QMainWindow {
     bool Paused() const { return paused_; }
 
     // Recording every received byte with its time, and replaying a recording into the
-    // display, the status window and logging with no port open (Recording.cpp).
+    // display, the status window and logging in place of a port (Recording.cpp).
     void MenuFileRecordClick();
     void MenuFileOpenRecordingClick();
     bool StartRecording(const QString& fileName);
     void StopRecording();
-    bool Recording() const { return recording_ != nullptr; }
+    bool Recording() const { return recordReplay_.Recording(); }
     // Replays the file; plainBaud paces a file that is not a recording (0: refuse such a file).
     bool StartReplay(const QString& fileName, uint32_t plainBaud);
-    void StopReplay(const QString& why = QString());
-    bool Replaying() const { return replay_ != nullptr; }
+    void StopReplay();
+    bool Replaying() const { return recordReplay_.Replaying(); }
+    // The pace of this replay and the next ones.
     void SetReplaySpeed(double speed);
     void PauseReplay(bool paused);
-    void ReplayTick();
     void ShowRecordingState();
     QLabel* RecordingPanel() const { return recordPanel_; }
 
@@ -118,7 +127,13 @@ class TFormMain : public QMainWindow {
     void BuildConsole();
     void SaveDisplay(const QString& fileName);
     void BuildRecordingMenus();
-    void RecordReceived(const uint8_t* bytes, uint32_t count);
+    void RecordReceived(const uint8_t* bytes, size_t count, int64_t timeUs);
+    void PollRecording();
+    // Ends the replay when its line has played out or another took its place; true when one
+    // was ended.
+    bool EndReplayIfOver(bool played);
+    void EndReplay(RecordReplay::Ending ending);
+    void ShowReplayControls();
 
     Ui::TFormMain* ui;
     QTimer* timer_;
@@ -128,15 +143,9 @@ class TFormMain : public QMainWindow {
     bool shownOnce_ = false;
     bool paused_ = false;
     std::deque<QString> heldLines_;  // stamped lines that arrived while paused
-    std::unique_ptr<RecordingFile> recording_;
-    std::unique_ptr<ReplaySession> replay_;
-    QString replayName_;
-    QTimer* replayTimer_ = nullptr;
+    RecordReplay recordReplay_;
     QLabel* recordPanel_ = nullptr;
-    int64_t replayStamp_ = 0;  // while replaying: the recorded time of the bytes being shown
+    int64_t feedTimeUs_ = 0;  // while the receive loop hands a message on: when its bytes arrived
 };
-
-// The short name of a log file for the status bar: the part after the last path separator.
-std::string ShortFileName(const std::string& path);
 
 extern TFormMain* FormMain;

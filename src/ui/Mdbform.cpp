@@ -6,6 +6,7 @@
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Keyboard.h"
+#include "ui/Msgrouting.h"
 #include "ui/Scaleutils.h"
 #include "ui/Windowplaces.h"
 #include "ui_Mdbform.h"
@@ -47,7 +48,7 @@ void TFormMDB::ShowOver(const QRect& bounds) {
 void TFormMDB::RequestHardwareInfo() {
     uint8_t frame[request::kFrameLength];
     const uint16_t length = build_request_frame(msgid::kHardware, request::kStandardMode, 0, frame);
-    Link().serialPort.Write(frame, length);
+    Link().line.Write(frame, length);
 }
 
 void TFormMDB::OnHardwareInfo(const uint8_t* frame, int32_t length) {

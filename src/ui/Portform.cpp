@@ -5,12 +5,12 @@
 #include <QToolButton>
 #include <algorithm>
 
-#include "link/Netaddress.h"
+#include "link/Linefactory.h"
 #include "link/Port.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Keyboard.h"
-#include "ui/Mainform.h"
+#include "ui/Mainaccess.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
 #include "ui/Storedsettings.h"
@@ -33,9 +33,9 @@ std::vector<std::string>& CommandLineDevices() {
     return devices;
 }
 
-QString OpenErrorNote(const std::string& device, const SerialPort& port) {
+QString OpenErrorNote(const std::string& device, const Line& port) {
     QString note = QStringLiteral("Error opening device ") + QString::fromStdString(device);
-    if (port.PermissionDenied() || IsNetworkDevice(device)) {
+    if (port.ErrorExplains()) {
         // What the user can do about it: the device's group and how to join it; or why the
         // network address did not answer.
         note += QStringLiteral("\n\n") + QString::fromStdString(port.LastErrorText());
@@ -56,7 +56,7 @@ StringDeque PortDialogDevices(const std::vector<std::string>& commandLineDevices
     StringDeque list(commandLineDevices.begin(), commandLineDevices.end());
     // A network address the user applied before stays on offer.
     if (const auto stored = StoredPortChoice();
-        stored && IsNetworkDevice(stored->device) &&
+        stored && IsTypedLineName(stored->device) &&
         std::find(list.begin(), list.end(), stored->device) == list.end()) {
         list.push_back(stored->device);
     }
@@ -196,7 +196,7 @@ void TFormPort::ShowNote(const QString& text) {
 // A network address typed into the device field joins the list and is selected.
 void TFormPort::TakeTypedAddress() {
     const std::string typed = ui->ComboBoxDeviceName->currentText().trimmed().toStdString();
-    if (!IsNetworkDevice(typed)) {
+    if (!IsTypedLineName(typed)) {
         return;
     }
     auto found = std::find(deviceList.begin(), deviceList.end(), typed);
@@ -234,22 +234,16 @@ void TFormPort::ApplySettings() {
         return;
     }
     ReadSelection();
-    // A search over rates on a fixed-rate line: refused before anything is sent.
-    if (DeviceManual() && !RateManual() && HasFixedRate(selectedDeviceName)) {
-        ShowNote(QString::fromStdString(FixedRateText(selectedDeviceName)));
-        return;
-    }
     if (DeviceManual() && RateManual()) {
         LinkState& link = Link();
-        if (link.serialPort.IsOpen()) {
-            link.serialPort.Close();
+        if (link.line.IsOpen()) {
+            link.line.Close();
         }
-        const bool opened =
-            link.serialPort.Open(selectedDeviceName, static_cast<uint32_t>(selectedBaudRate), 0);
+        link.line.SetBlocking(false);
+        const bool opened = link.line.Open(selectedDeviceName, static_cast<uint32_t>(selectedBaudRate), 0);
         if (!opened) {
-            ShowNote(OpenErrorNote(selectedDeviceName, link.serialPort));
+            ShowNote(OpenErrorNote(selectedDeviceName, link.line));
         }
-        link.serialPort.SetBlocking(false);
         link.portName = selectedDeviceName;
         link.baudRate = selectedBaudRate;
         UpdatePortStatus();
@@ -273,16 +267,13 @@ void TFormPort::StopSearch() {
 }
 
 bool TFormPort::OpenCandidate(const std::string& device, uint32_t rate) {
-    SerialPort& port = Link().serialPort;
-    port.Close();
-    if (!RateManual() && HasFixedRate(device)) {
-        return false;  // its rate cannot be searched; CandidateOpenFailed says so
-    }
-    if (!port.Open(device, rate, 0)) {
+    AnyLine& line = Link().line;
+    line.Close();
+    line.SetBlocking(false);
+    if (!line.Open(device, rate, 0)) {
         return false;
     }
-    port.SetBlocking(false);
-    port.Purge();
+    line.Purge();
     return true;
 }
 
@@ -290,11 +281,14 @@ void TFormPort::CandidateOpenFailed(const std::string& device) {
     if (FormWait != nullptr) {
         FormWait->hide();  // the previous candidate's text no longer holds
     }
-    if (!RateManual() && HasFixedRate(device)) {
-        ShowNote(QString::fromStdString(FixedRateText(device)));
-        return;
+    ShowNote(OpenErrorNote(device, Link().line));
+}
+
+void TFormPort::CandidateRateRefused(const std::string& /*device*/, const std::string& refusal) {
+    if (FormWait != nullptr) {
+        FormWait->hide();
     }
-    ShowNote(OpenErrorNote(device, Link().serialPort));
+    ShowNote(QString::fromStdString(refusal));
 }
 
 void TFormPort::CandidateOpened(int deviceIndex, int rateIndex) {
@@ -315,14 +309,14 @@ void TFormPort::CandidateOpened(int deviceIndex, int rateIndex) {
 void TFormPort::SendProbe() {
     uint8_t frame[request::kFrameLength];
     const uint16_t length = build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
-    Link().serialPort.Write(frame, length);
+    Link().line.Write(frame, length);
 }
 
 int32_t TFormPort::MessageCount() {
-    return FormMain != nullptr ? FormMain->messageCount : 0;
+    return MainWindow() != nullptr ? MainWindow()->MessageCount() : 0;
 }
 int32_t TFormPort::LastMessageId() {
-    return FormMain != nullptr ? FormMain->lastMessageId : 0;
+    return MainWindow() != nullptr ? MainWindow()->LastMessageId() : 0;
 }
 
 void TFormPort::SearchStopped() {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "link/Line.h"
 #include "link/Portsearch.h"
 #include "link/Regutils.h"
-#include "link/Serialport.h"
 
 namespace Ui {
 class TFormPort;
@@ -60,6 +60,7 @@ class TFormPort : public QDialog, private PortSearchHost {
     // PortSearchHost
     bool OpenCandidate(const std::string& device, uint32_t rate) override;
     void CandidateOpenFailed(const std::string& device) override;
+    void CandidateRateRefused(const std::string& device, const std::string& refusal) override;
     void CandidateOpened(int deviceIndex, int rateIndex) override;
     void SendProbe() override;
     int32_t MessageCount() override;
@@ -86,7 +87,7 @@ StringDeque PortDialogDevices(const std::vector<std::string>& commandLineDevices
 
 // "Error opening device " and the name; for a device the user may not open, with what the
 // port says about its group and how to join it.
-QString OpenErrorNote(const std::string& device, const SerialPort& port);
+QString OpenErrorNote(const std::string& device, const Line& port);
 
 // The devices named on the program's command line; set before the windows are created.
 std::vector<std::string>& CommandLineDevices();

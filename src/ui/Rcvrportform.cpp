@@ -14,11 +14,11 @@
 #include "base/Clock.h"
 #include "config/Json.h"
 #include "config/Setupfile.h"
-#include "link/Netaddress.h"
 #include "link/Port.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Keyboard.h"
+#include "ui/Msgrouting.h"
 #include "ui/Noteform.h"
 #include "ui/Portform.h"
 #include "ui/Scaleutils.h"
@@ -129,7 +129,7 @@ void TFormRcvrPort::ShowOver(const QRect& bounds) {
 void TFormRcvrPort::RequestSettings() {
     uint8_t frame[request::kFrameLength];
     const uint16_t length = build_request_frame(msgid::kConfig, request::kStandardMode, 0, frame);
-    Link().serialPort.Write(frame, length);
+    Link().line.Write(frame, length);
     RefreshPending = true;
 }
 
@@ -211,12 +211,12 @@ TFormRcvrPort::ApplyOutcome TFormRcvrPort::ApplySettings() {
         return ApplyOutcome::Invalid;
     }
     // A fixed-rate line could not follow the receiver: refused before the receiver hears of it.
-    if (settings.BaudRate != Link().baudRate && HasFixedRate(Link().portName)) {
-        ShowNote(QString::fromStdString(FixedRateText(Link().portName)));
+    if (settings.BaudRate != Link().baudRate && !Link().line.CanChangeRate()) {
+        ShowNote(QString::fromStdString(Link().line.RateRefusal()));
         return ApplyOutcome::Invalid;
     }
     const uint16_t length = BuildConfigFrame(*result.payload, frameBuffer_);
-    Link().serialPort.Write(frameBuffer_, length);
+    Link().line.Write(frameBuffer_, length);
     CurrentClock().SleepMs(kBaudSwitchDelayMs);  // the receiver answers at its old rate first
     FollowBaudChange();
     RefreshPending = true;
@@ -228,7 +228,7 @@ void TFormRcvrPort::FollowBaudChange() {
     if (settings.BaudRate == link.baudRate) {
         return;
     }
-    if (!link.serialPort.SetBaudRate(static_cast<uint32_t>(settings.BaudRate))) {
+    if (!link.line.SetBaudRate(static_cast<uint32_t>(settings.BaudRate))) {
         ShowNote(QStringLiteral("Error changing baud rate"));
         return;
     }

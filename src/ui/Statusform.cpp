@@ -214,6 +214,13 @@ void TFormStatus::hideEvent(QHideEvent* event) {
     QDialog::hideEvent(event);
 }
 
+void TFormStatus::Restart() {
+    status_ = ReceiverStatus();
+    if (isVisible()) {
+        TimerTimer();
+    }
+}
+
 void TFormStatus::TimerTimer() {
     const int64_t nowMs = CurrentClock().MonotonicMs();
     status_.Expire(nowMs);

@@ -32,6 +32,9 @@ class TFormStatus : public QDialog {
     void TakeLine(const uint8_t* line, uint16_t length);
     // Refreshes the values, the ages and the plot; the window's timer calls it every second.
     void TimerTimer();
+    // Forgets what was heard and counted: the lines that follow come from another source (a
+    // replay starts or ends).
+    void Restart();
 
     const ReceiverStatus& Status() const { return status_; }
     QLabel* ValueLabel(const char* name) const;

@@ -8,7 +8,7 @@
 #include "proto/Bytes.h"
 #include "proto/Messages.h"
 #include "ui/Keyboard.h"
-#include "ui/Mainform.h"
+#include "ui/Mainaccess.h"
 #include "ui/Scaleutils.h"
 #include "ui/Windowplaces.h"
 #include "ui_Tcmcalibstatusform.h"
@@ -34,7 +34,7 @@ void ShowButton(QPushButton* button, const ButtonView& view) {
 constexpr int kAnswersQuietMs = 300;
 
 QTimer* ReceiveTimer() {
-    return FormMain != nullptr ? FormMain->Timer() : nullptr;
+    return MainWindow() != nullptr ? MainWindow()->ReceiveTimer() : nullptr;
 }
 }  // namespace
 
@@ -123,7 +123,7 @@ void TFormTCMCalibStatus::OnCalibrationMessage(const uint8_t* frame, int32_t len
 
 void TFormTCMCalibStatus::Send(uint8_t command) {
     const uint16_t length = BuildConfigFrame(EncodeCalibrationCommand(command), frameBuffer_);
-    Link().serialPort.Write(frameBuffer_, length);
+    Link().line.Write(frameBuffer_, length);
 }
 
 void TFormTCMCalibStatus::Apply(const CalibrationEffects& fx) {

@@ -28,7 +28,7 @@ class E2ETest : public ::testing::Test {
     }
     void TearDown() override {
         DestroyForms();  // first: a software load still running stops and lets go of the port
-        Link().serialPort.Close();
+        Link().line.Close();
         CommandLineDevices().clear();
         SystemPortLister = ListSerialPorts;
         if (sim) {

@@ -22,7 +22,7 @@ TEST_F(E2ETest, AWholeLoadThroughTheWindowProgramsTheImageAndShowsTheNewVersion)
     options.timing.powerCycleAfterMs = 0;  // the user cycles the power when the window says so
     StartSim(options);
     FormPort->ButtonApplyClick();  // the simulator's device at 19200
-    ASSERT_TRUE(Link().serialPort.IsOpen());
+    ASSERT_TRUE(Link().line.IsOpen());
 
     const std::vector<uint8_t> data = RandomBytes(3000, 5);
     const uint32_t lowest = 0x00020000;

@@ -49,7 +49,7 @@ TEST_F(E2ETest, EverySentenceIsShownAndLoggedOnceInOrderWithFramesInterleaved) {
 
     FormPort->ComboBoxBaudRate()->setCurrentIndex(3);
     FormPort->ButtonApplyClick();
-    ASSERT_TRUE(Link().serialPort.IsOpen());
+    ASSERT_TRUE(Link().line.IsOpen());
 
     const std::string log =
         std::filesystem::temp_directory_path() / ("lct-e2e-" + std::to_string(getpid()) + ".txt");
@@ -66,7 +66,7 @@ TEST_F(E2ETest, EverySentenceIsShownAndLoggedOnceInOrderWithFramesInterleaved) {
         uint8_t request[request::kFrameLength];
         build_request_frame(i % 2 == 0 ? msgid::kConfig : msgid::kHardware, request::kStandardMode, 0,
                             request);
-        Link().serialPort.Write(request, sizeof request);
+        Link().line.Write(request, sizeof request);
         RunFor(400);
     }
     sim->SetFaults(options.faults);  // silent again; let the program read what is on the way

@@ -36,7 +36,7 @@ class NetE2ETest : public E2ETest {
         ASSERT_TRUE(server.Start(sim->DevicePath(), rfc2217)) << server.LastError();
         FormPort->ComboBoxDeviceName()->setEditText(QString::fromStdString(server.Address()));
         FormPort->ButtonApplyClick();
-        ASSERT_TRUE(Link().serialPort.IsOpen()) << Link().serialPort.LastErrorText();
+        ASSERT_TRUE(Link().line.IsOpen()) << Link().line.LastErrorText();
     }
     void TearDown() override {
         UseNoSettings();

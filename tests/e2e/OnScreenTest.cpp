@@ -114,7 +114,7 @@ TEST_F(ScreenTest, ThePortIsOpenedFromTheKeyboardAlone) {
     EXPECT_EQ(QApplication::focusWidget(), FormPort->ComboBoxDeviceName());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_TRUE(testsupport::WaitUntil([] { return !FormPort->isVisible(); }, 2000));
-    EXPECT_TRUE(Link().serialPort.IsOpen());
+    EXPECT_TRUE(Link().line.IsOpen());
 }
 
 TEST_F(ScreenTest, TheLoadingWindowStaysThroughAWholeLoadWithItsPanelsAndFinalStatus) {

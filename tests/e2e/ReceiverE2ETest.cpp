@@ -21,7 +21,7 @@ class ReceiverE2E : public E2ETest {
     void Open(SimOptions options) {
         StartSim(options);
         FormPort->ButtonApplyClick();  // the simulator's device, manual, at 19200
-        ASSERT_TRUE(Link().serialPort.IsOpen());
+        ASSERT_TRUE(Link().line.IsOpen());
     }
     // The number of sentences beginning with `prefix` the receiver sent after `fromMs`.
     int SentSince(int64_t fromMs, const std::string& prefix) {

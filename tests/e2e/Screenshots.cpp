@@ -259,7 +259,7 @@ int main(int argc, char** argv) {
     LoadSoftware(sim);
     RecordAndReplay();
 
-    Link().serialPort.Close();
+    Link().line.Close();
     DestroyForms();
     sim.Stop();
     return 0;

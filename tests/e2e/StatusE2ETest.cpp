@@ -40,7 +40,7 @@ class StatusE2E : public E2ETest {
         StartSim(options);
         FormPort->ComboBoxBaudRate()->setCurrentIndex(3);
         FormPort->ButtonApplyClick();
-        ASSERT_TRUE(Link().serialPort.IsOpen());
+        ASSERT_TRUE(Link().line.IsOpen());
         FormMain->Action("MenuStatus")->trigger();
         ASSERT_TRUE(FormStatus->isVisible());
     }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "link/Netaddress.h"
-#include "link/Serialport.h"
+#include "link/Anyline.h"
 #include "link/Telnetcodec.h"
 #include "support/SerialReads.h"
 
@@ -178,7 +178,7 @@ class Listener {
 TEST(NetLine, EndsEveryFaultWithItsTextAndNeverHangs) {
     {  // a server that never answers the com-port request
         Listener silent;
-        SerialPort port;
+        AnyLine port;
         testsupport::Stopwatch watch;
         EXPECT_FALSE(port.Open("rfc2217://" + silent.HostPort(), 19200));
         EXPECT_LT(watch.ElapsedMs(), 6000);
@@ -187,9 +187,9 @@ TEST(NetLine, EndsEveryFaultWithItsTextAndNeverHangs) {
     }
     {  // a raw line whose server closes: lost, with the address; no rate but its own
         Listener closing;
-        SerialPort port;
+        AnyLine port;
         ASSERT_TRUE(port.Open("tcp://" + closing.HostPort(), 19200)) << port.LastErrorText();
-        EXPECT_TRUE(port.IsNetworkLine());
+        EXPECT_FALSE(port.CanChangeRate());
         EXPECT_TRUE(port.SetBaudRate(19200));
         EXPECT_FALSE(port.SetBaudRate(57600));
         EXPECT_EQ(port.LastErrorText(), FixedRateText("tcp://" + closing.HostPort()));
@@ -207,7 +207,7 @@ TEST(NetLine, EndsEveryFaultWithItsTextAndNeverHangs) {
         Listener gone;
         const std::string hostPort = gone.HostPort();
         gone.Stop();
-        SerialPort port;
+        AnyLine port;
         EXPECT_FALSE(port.Open("rfc2217://" + hostPort, 19200));
         EXPECT_NE(port.LastErrorText().find(hostPort + ": Connection refused"), std::string::npos)
             << port.LastErrorText();

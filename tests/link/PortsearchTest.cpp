@@ -17,8 +17,11 @@ struct Bench : PortSearchHost {
     uint32_t answeringRate = 0;
     int32_t answerId = 216;
 
-    std::vector<std::string> tried;  // "device@rate" of every candidate opened, "!device" of each failure
-    std::string open;                // the candidate the port is open at, if any
+    // "device@rate" of every candidate opened, "!device" of each failure, "~device" of each
+    // line whose rate cannot be searched
+    std::vector<std::string> tried;
+    std::vector<std::string> refusals;
+    std::string open;  // the candidate the port is open at, if any
     int32_t messages = 0;
     int32_t lastId = 0;
     bool answerPending = false;  // the reply to a probe arrives after it, not during the write
@@ -35,6 +38,10 @@ struct Bench : PortSearchHost {
         return true;
     }
     void CandidateOpenFailed(const std::string& device) override { tried.push_back("!" + device); }
+    void CandidateRateRefused(const std::string& device, const std::string& refusal) override {
+        tried.push_back("~" + device);
+        refusals.push_back(refusal);
+    }
     void CandidateOpened(int, int) override { tried.push_back(open); }
     void SendProbe() override {
         answerPending = open == answeringDevice + "@" + std::to_string(answeringRate);
@@ -197,6 +204,43 @@ INSTANTIATE_TEST_SUITE_P(
         UnopenableCase{
             "every device", {"COM1", "COM2", "COM4"}, false, false, 0, {"!COM1", "!COM2", "!COM4"}, -1},
         UnopenableCase{"the fixed device", {"COM2"}, true, false, 1, {"!COM2"}, -1}));
+
+// A line of fixed rate is asked before anything is opened: a search over rates skips it with
+// its own refusal (and a search of it alone ends there, without a verdict), while a search at
+// one rate uses it.
+TEST(PortSearch, ALineOfFixedRateIsNotSearchedOverRates) {
+    const struct {
+        const char* legend;
+        std::vector<std::string> devices;
+        bool deviceFixed;
+        bool rateFixed;
+        std::vector<std::string> expected;
+        int notFound;
+    } rows[] = {
+        {"among others",
+         {"COM1", "tcp://h:1", "COM4"},
+         false,
+         false,
+         {"COM1@4800", "COM1@9600", "COM1@19200", "COM1@38400", "~tcp://h:1", "COM4@4800", "COM4@9600",
+          "COM4@19200", "COM4@38400"},
+         1},
+        {"alone", {"tcp://h:1"}, true, false, {"~tcp://h:1"}, 0},
+        {"at one rate", {"tcp://h:1"}, true, true, {"tcp://h:1@19200"}, 1},
+    };
+    for (const auto& row : rows) {
+        testsupport::FakeClock clock;
+        Bench bench;
+        PortSearch search(bench, clock);
+        search.Start(row.devices, kRates, row.deviceFixed, row.rateFixed, 0, row.rateFixed ? 2 : 0);
+        RunToEnd(search, bench, clock);
+        EXPECT_EQ(bench.tried, row.expected) << row.legend;
+        EXPECT_EQ(bench.notFound, row.notFound) << row.legend;
+        EXPECT_FALSE(search.Searching()) << row.legend;
+        for (const std::string& refusal : bench.refusals) {
+            EXPECT_NE(refusal.find("has a fixed rate"), std::string::npos) << row.legend;
+        }
+    }
+}
 
 TEST(PortSearch, StopEndsWithoutAVerdictAndLeavesTheCandidateOpen) {
     testsupport::FakeClock clock;

@@ -57,7 +57,7 @@ class FormsTest : public ::testing::Test {
     void SetUp() override {}
     void TearDown() override {
         DestroyForms();  // first: a software load still running stops and lets go of the port
-        Link().serialPort.Close();
+        Link().line.Close();
         CommandLineDevices().clear();
         SystemPortLister = ListSerialPorts;
     }

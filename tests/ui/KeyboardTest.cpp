@@ -103,8 +103,8 @@ class KeyboardUse : public FormsTest {
         FormAbout->hide();
     }
     void OpenLink() {
-        ASSERT_TRUE(Link().serialPort.Open(pty.SlavePath(), 19200, 0));
-        Link().serialPort.SetBlocking(false);
+        ASSERT_TRUE(Link().line.Open(pty.SlavePath(), 19200, 0));
+        Link().line.SetBlocking(false);
     }
     // Bytes the dialogs have sent since the last call.
     size_t SentBytes() {
@@ -129,8 +129,8 @@ TEST_F(KeyboardUse, EveryDialogStartsAtItsFirstFieldAcceptsOnEnterClosesOnEscape
          // Tab stops once at each Auto/Manual pair: at the pressed one, as at option buttons.
          {"ButtonDeviceNameManual", "ComboBoxDeviceName", "ButtonBaudRateManual", "ComboBoxBaudRate",
           "ButtonOK", "ButtonCancel", "ButtonApply"},
-         [] { return Link().serialPort.IsOpen(); },
-         [] { return !Link().serialPort.IsOpen(); }},
+         [] { return Link().line.IsOpen(); },
+         [] { return !Link().line.IsOpen(); }},
         {"receiver setup",
          [&] {
              OpenLink();
@@ -223,7 +223,7 @@ TEST_F(KeyboardUse, EveryDialogStartsAtItsFirstFieldAcceptsOnEnterClosesOnEscape
     for (const DialogCase& c : cases) {
         SCOPED_TRACE(c.name);
         const auto openAfresh = [&c] {
-            Link().serialPort.Close();
+            Link().line.Close();
             return c.open();
         };
         for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
@@ -264,11 +264,11 @@ TEST_F(KeyboardUse, EnterInAnOpenComboListPicksTheItemOnly) {
     QCoreApplication::processEvents();
     EXPECT_EQ(rates->currentIndex(), 1);
     EXPECT_TRUE(FormPort->isVisible());
-    EXPECT_FALSE(Link().serialPort.IsOpen());
+    EXPECT_FALSE(Link().line.IsOpen());
 
     Press(FormPort, Qt::Key_Return);
     EXPECT_FALSE(FormPort->isVisible());
-    EXPECT_TRUE(Link().serialPort.IsOpen());
+    EXPECT_TRUE(Link().line.IsOpen());
     EXPECT_EQ(Link().baudRate, 9600);
 }
 

@@ -62,7 +62,7 @@ class LoadDialog : public FormsTest {
         FormPort->ComboBoxBaudRate()->setCurrentIndex(
             FormPort->ComboBoxBaudRate()->findText(QString::number(rate)));
         FormPort->ButtonApplyClick();
-        ASSERT_TRUE(Link().serialPort.IsOpen());
+        ASSERT_TRUE(Link().line.IsOpen());
     }
     void Receive(const Bytes& bytes) {
         pty.SendFromFarEnd(bytes);
@@ -234,7 +234,7 @@ TEST_F(LoadDialog, LoadDuringASequenceCancelsIt) {
         EXPECT_EQ(Status(), "Cancelled") << row.legend;
         EXPECT_TRUE(FormMain->menuBar()->isEnabled()) << row.legend;
         EXPECT_TRUE(FormLoadSetup->PanelDoNotClose()->isHidden()) << row.legend;
-        EXPECT_EQ(Link().serialPort.IsOpen(), row.portOpenAfter) << row.legend;
+        EXPECT_EQ(Link().line.IsOpen(), row.portOpenAfter) << row.legend;
         EXPECT_EQ(Link().baudRate, 19200) << row.legend;
     }
 }
@@ -278,7 +278,7 @@ class LoadDialogOnSim : public FormsTest {
         CreateWithDevices({sim->DevicePath()});
         FormMain->Timer()->stop();
         FormPort->ButtonApplyClick();  // at 19200
-        ASSERT_TRUE(Link().serialPort.IsOpen());
+        ASSERT_TRUE(Link().line.IsOpen());
     }
     void TearDown() override {
         FormsTest::TearDown();

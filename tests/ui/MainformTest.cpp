@@ -21,6 +21,7 @@
 #include "ui/Aboutform.h"
 #include "ui/Helpform.h"
 #include "ui/Mainform.h"
+#include "ui/Msgrouting.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
 
@@ -61,8 +62,8 @@ class MainWindow : public FormsTest {
         FormMain->Timer()->stop();  // ticks are driven by the test
     }
     void OpenPty() {
-        ASSERT_TRUE(Link().serialPort.Open(pty.SlavePath(), 19200, 0));
-        Link().serialPort.SetBlocking(false);
+        ASSERT_TRUE(Link().line.Open(pty.SlavePath(), 19200, 0));
+        Link().line.SetBlocking(false);
     }
     // Sends bytes from the far end and runs receive ticks until the port has delivered them.
     void Receive(const Bytes& bytes) {
@@ -170,11 +171,11 @@ TEST_F(MainWindow, APortOrRateSwitchStartsTheFramersAfresh) {
         OpenPty();
         Receive(c.leftBehind);
         if (c.switchPort) {
-            Link().serialPort.Close();
-            ASSERT_TRUE(Link().serialPort.Open(other.SlavePath(), 19200, 0));
-            Link().serialPort.SetBlocking(false);
+            Link().line.Close();
+            ASSERT_TRUE(Link().line.Open(other.SlavePath(), 19200, 0));
+            Link().line.SetBlocking(false);
         } else {
-            ASSERT_TRUE(Link().serialPort.SetBaudRate(9600));
+            ASSERT_TRUE(Link().line.SetBaudRate(9600));
         }
         FormMain->Memo()->clear();
         const PtyPair& now = c.switchPort ? other : pty;
@@ -185,7 +186,7 @@ TEST_F(MainWindow, APortOrRateSwitchStartsTheFramersAfresh) {
             FormMain->TimerTimer();
         }
         EXPECT_EQ(ShownLines(), (std::vector<std::string>{"Proprietary ID 216", "$GPRMC,1*00"})) << c.what;
-        Link().serialPort.Close();
+        Link().line.Close();
     }
 }
 
@@ -205,7 +206,7 @@ TEST_F(MainWindow, PortCloseItemClosesAndShowsTheState) {
     FormMain->ShowPortState();
     EXPECT_TRUE(FormMain->StatusPanel(0)->text().endsWith(" : Open"));
     FormMain->Action("MenuPortClose")->trigger();
-    EXPECT_FALSE(Link().serialPort.IsOpen());
+    EXPECT_FALSE(Link().line.IsOpen());
     EXPECT_TRUE(FormMain->StatusPanel(0)->text().endsWith(" : Closed"));
 }
 

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "FormsFixture.h"
+#include "link/Serialport.h"
 #include "proto/Frame.h"
 #include "support/FakeClock.h"
 #include "support/PtyPair.h"
@@ -75,7 +76,7 @@ TEST_F(PortDialog, ManualApplyOpensTheChosenDeviceAtTheChosenRate) {
     FormPort->ComboBoxDeviceName()->setCurrentIndex(1);
     FormPort->ComboBoxBaudRate()->setCurrentIndex(1);
     FormPort->ButtonApplyClick();
-    EXPECT_TRUE(Link().serialPort.IsOpen());
+    EXPECT_TRUE(Link().line.IsOpen());
     EXPECT_EQ(Panel(), second.SlavePath() + " : 9600 : Open");
     EXPECT_EQ(FormPort->selectedBaudRate, 9600);
     // Reads return at once: a tick with nothing received does not block.
@@ -196,7 +197,7 @@ TEST_F(PortDialog, AnEmptyPortListIsReportedWhenApplying) {
     CollectNotes();
     FormPort->ButtonApplyClick();
     EXPECT_EQ(notes, (std::vector<std::string>{"No serial ports found"}));
-    EXPECT_FALSE(Link().serialPort.IsOpen());
+    EXPECT_FALSE(Link().line.IsOpen());
 }
 
 TEST_F(PortDialog, ShowOverPlacesTheDialogOnlyTheFirstTime) {
@@ -264,7 +265,7 @@ class RememberedPort : public PortDialog {
     // on the command line and `system` as the system's port list.
     void NextRun(std::vector<std::string> named, const StringDeque& system) {
         FormMain->close();
-        Link().serialPort.Close();
+        Link().line.Close();
         DestroyForms();
         CommandLineDevices() = std::move(named);
         SystemPortLister = [system](StringDeque& list) {
@@ -278,7 +279,7 @@ class RememberedPort : public PortDialog {
         EXPECT_EQ(FormPort->ComboBoxDeviceName()->currentText().toStdString(), device) << what;
         EXPECT_EQ(FormPort->ComboBoxBaudRate()->currentText().toStdString(), rate) << what;
         EXPECT_EQ(Panel(), device + " : " + rate + " : Closed") << what;  // nothing opened at start-up
-        EXPECT_FALSE(Link().serialPort.IsOpen()) << what;
+        EXPECT_FALSE(Link().line.IsOpen()) << what;
     }
     ScratchSettings settings;
 };
@@ -287,7 +288,7 @@ TEST_F(RememberedPort, TheLastDeviceAndRateAppliedComeBackUnlessTheCommandLineNa
     FormPort->ComboBoxDeviceName()->setCurrentIndex(1);
     FormPort->ComboBoxBaudRate()->setCurrentIndex(3);
     FormPort->ButtonApplyClick();
-    ASSERT_TRUE(Link().serialPort.IsOpen());
+    ASSERT_TRUE(Link().line.IsOpen());
     struct Run {
         const char* what;
         std::vector<std::string> named;

@@ -64,8 +64,8 @@ class ReceiverDialogs : public FormsTest {
     void SetUp() override {
         CreateWithDevices({pty.SlavePath()});
         FormMain->Timer()->stop();
-        ASSERT_TRUE(Link().serialPort.Open(pty.SlavePath(), 19200, 0));
-        Link().serialPort.SetBlocking(false);
+        ASSERT_TRUE(Link().line.Open(pty.SlavePath(), 19200, 0));
+        Link().line.SetBlocking(false);
         Link().baudRate = 19200;
     }
     void Receive(const Bytes& bytes) {
@@ -234,7 +234,7 @@ TEST_F(ReceiverDialogs, TypedBaudRateFallsBackTo19200AndAClosedPortCannotFollow)
     EXPECT_EQ(FormRcvrPort->settings.BaudRate, 19200);
     EXPECT_EQ(FormRcvrPort->ComboBoxBaudRate()->currentText(), "19200");
 
-    Link().serialPort.Close();
+    Link().line.Close();
     FormRcvrPort->Edit("EditLCHeight")->setText("10");
     FormRcvrPort->Edit("EditLCForeAft")->setText("10");
     FormRcvrPort->ComboBoxBaudRate()->setCurrentIndex(0);

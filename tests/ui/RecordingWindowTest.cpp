@@ -61,7 +61,7 @@ class RecordingWindow : public FormsTest {
     void ReplayToEnd() {
         for (int i = 0; i < 2000 && FormMain->Replaying(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            FormMain->ReplayTick();
+            FormMain->TimerTimer();
         }
         EXPECT_FALSE(FormMain->Replaying());
     }
@@ -74,8 +74,8 @@ class RecordingWindow : public FormsTest {
 TEST_F(RecordingWindow, AReplayShowsAndLogsWhatTheLiveRunShowedAndLogged) {
     const std::string recording = File("session.rec");
     FormMain->chooseRecordingFile = [&] { return QString::fromStdString(recording); };
-    ASSERT_TRUE(Link().serialPort.Open(pty.SlavePath(), 19200, 0));
-    Link().serialPort.SetBlocking(false);
+    ASSERT_TRUE(Link().line.Open(pty.SlavePath(), 19200, 0));
+    Link().line.SetBlocking(false);
     Log(File("live.txt"));
     FormMain->MenuFileRecordClick();
     ASSERT_TRUE(FormMain->Recording());
@@ -101,7 +101,7 @@ TEST_F(RecordingWindow, AReplayShowsAndLogsWhatTheLiveRunShowedAndLogged) {
         EXPECT_FALSE(FormMain->StartReplay(QString::fromStdString(recording), 0));
     }
     EXPECT_EQ(note, "Close the port before replaying a recording.");
-    Link().serialPort.Close();
+    Link().line.Close();
 
     FormMain->MenuEditClearClick();
     Log(File("replayed.txt"));
@@ -151,12 +151,14 @@ TEST_F(RecordingWindow, AReplayAtItsPaceShowsItsPositionPausesAndTakesPlainBytes
     FormMain->chooseReplayFile = [&] { return QString::fromStdString(File("long.rec")); };
     FormMain->MenuFileOpenRecordingClick();
     ASSERT_TRUE(FormMain->Replaying());
-    FormMain->ReplayTick();
+    FormMain->TimerTimer();
     EXPECT_EQ(MemoLines().size(), 1);
     EXPECT_EQ(FormMain->RecordingPanel()->text(), "Replay: long.rec 00:00 of 05:00");
     FormMain->Action("MenuReplayPause")->trigger();
     EXPECT_EQ(FormMain->RecordingPanel()->text(), "Replay: long.rec 00:00 of 05:00 (paused)");
-    EXPECT_FALSE(FormMain->findChild<QTimer*>("ReplayTimer")->isActive()) << "nothing to do while paused";
+    FormMain->TimerTimer();
+    EXPECT_EQ(MemoLines().size(), 1) << "nothing comes while paused";
+    EXPECT_EQ(FormMain->Timer()->interval(), 100) << "and nothing is taken at once";
     FormMain->Action("MenuReplayPause")->trigger();
     FormMain->Action("MenuReplayStop")->trigger();
     EXPECT_FALSE(FormMain->Replaying());

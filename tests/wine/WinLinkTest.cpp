@@ -17,12 +17,12 @@
 #include "config/Configmsg.h"
 #include "config/Hardwaremsg.h"
 #include "link/Port.h"
+#include "link/Receivepath.h"
 #include "link/Regutils.h"
 #include "link/Serialport.h"
 #include "proto/Bytes.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
-#include "proto/Receivepump.h"
 #include "support/SerialReads.h"
 
 namespace {
@@ -78,13 +78,8 @@ class Conversation {
         std::optional<Bytes> payload;
         const Stopwatch watch;
         while (!payload && watch.ElapsedMs() < waitMs) {
-            uint8_t buffer[1024];
-            uint32_t count = 0;
-            if (!port_.Read(buffer, sizeof buffer, &count, kSliceMs)) {
-                continue;  // the slice passed without a byte
-            }
-            feed_received_bytes(
-                diag_, crlf_, buffer, count,
+            receive_.Pump(
+                port_, kSliceMs,
                 [&](const DiagProto& diag) {
                     const uint8_t* frame = diag.MessageData();
                     if (!payload && frame[frame::kIdOffset] == id) {
@@ -110,8 +105,7 @@ class Conversation {
 
   private:
     SerialPort& port_;
-    DiagProto diag_;
-    CRLFProto crlf_;
+    ReceivePath receive_;
 };
 
 uint32_t BaudOfConfig(const Bytes& payload) {
@@ -385,43 +379,36 @@ TEST_F(WinPortList, TheRegistrysValuesGiveThePortDialogsList) {
     }
 }
 
-// --- routing of the receiver's replies ----------------------------------------------------
+// --- the receive path ------------------------------------------------------------------
 
-// As the program runs: the one link state, its port opened for reads that do not wait, the
-// receive loop feeding both framers and handing each frame to the window registered for it.
-TEST(WinRouting, RepliesReachTheWindowsRegisteredForThem) {
+// As the program runs: the one link state, its line opened for reads that do not wait, the
+// receive path feeding both framers and handing each frame to the handler its id chooses.
+TEST(WinReceivePath, RepliesReachTheHandlersOfTheirIds) {
     LinkState& link = Link();
     std::vector<Bytes> configFrames;
     std::vector<Bytes> hardwareFrames;
-    int configOwner = 0;
-    int hardwareOwner = 0;
-    RegisterRecipient(msgid::kConfig, {&configOwner, [&](const uint8_t* frame, int32_t length) {
-                                           configFrames.emplace_back(frame, frame + length);
-                                       }});
-    RegisterRecipient(msgid::kHardware, {&hardwareOwner, [&](const uint8_t* frame, int32_t length) {
-                                             hardwareFrames.emplace_back(frame, frame + length);
-                                         }});
-    link.serialPort.SetBlocking(false);
-    ASSERT_TRUE(link.serialPort.Open(kTalkingPort, kSimBaud)) << link.serialPort.LastErrorText();
+    const auto route = [&](const DiagProto& diag) {
+        const uint8_t* frame = diag.MessageData();
+        const Bytes whole(frame, frame + diag.MessageLength());
+        if (frame[frame::kIdOffset] == msgid::kConfig) {
+            configFrames.push_back(whole);
+        } else if (frame[frame::kIdOffset] == msgid::kHardware) {
+            hardwareFrames.push_back(whole);
+        }
+    };
+    link.line.SetBlocking(false);
+    ASSERT_TRUE(link.line.Open(kTalkingPort, kSimBaud)) << link.line.LastErrorText();
     uint8_t frame[request::kFrameLength];
     for (const uint8_t id : {msgid::kConfig, msgid::kHardware}) {
-        ASSERT_TRUE(link.serialPort.Write(frame, build_request_frame(id, request::kStandardMode, 0, frame)));
+        ASSERT_TRUE(link.line.Write(frame, build_request_frame(id, request::kStandardMode, 0, frame)));
     }
     int sentences = 0;
     const Stopwatch watch;
     while ((configFrames.empty() || hardwareFrames.empty() || sentences == 0) && watch.ElapsedMs() < 10000) {
-        uint32_t count = 0;
-        // A finite wait: under Wine a read that should return at once waits for a byte.
-        if (!link.serialPort.Read(link.receiveBuffer, sizeof link.receiveBuffer, &count, 2000)) {
-            continue;
-        }
-        ResetFramersOnLineChange(link);
-        feed_received_bytes(
-            link.diagProto, link.crlfProto, link.receiveBuffer, count,
-            [](const DiagProto& diag) { DispatchFrame(diag.MessageData(), diag.MessageLength()); },
-            [&](const CRLFProto&) { ++sentences; });
+        // Under Wine a read that should return at once waits for a byte: the wait is bounded.
+        link.receive.Pump(link.line, 2000, route, [&](const CRLFProto&) { ++sentences; });
     }
-    link.serialPort.Close();
+    link.line.Close();
     ASSERT_EQ(configFrames.size(), 1u);
     ASSERT_EQ(hardwareFrames.size(), 1u);
     EXPECT_GT(sentences, 0);  // the sentences in between reached no handler
