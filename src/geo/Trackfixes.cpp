@@ -106,6 +106,11 @@ std::optional<double> TrackFix::HeightM() const {
 }
 
 std::optional<TrackFix> GgaFix(std::string_view line) {
+    // Most lines are other sentences: a glance at the address passes them by before the
+    // checksum is worked out.
+    if (line.size() < 7 || line[0] != '$' || line.substr(3, 4) != "GGA,") {
+        return std::nullopt;
+    }
     NmeaFields f;
     if (SplitNmea(line, f) != NmeaCheck::kValid || f.kind != NmeaKind::kGGA) {
         return std::nullopt;
