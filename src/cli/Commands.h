@@ -16,6 +16,8 @@ int RunDetect(const Arguments& args);
 int RunMonitor(const Arguments& args);
 int RunRecord(const Arguments& args);
 int RunReplay(const Arguments& args);
+int RunAccuracy(const Arguments& args);
+int RunExport(const Arguments& args);
 int RunConfig(const Arguments& args);
 int RunInfo(const Arguments& args);
 int RunCalibrate(const Arguments& args);

@@ -17,6 +17,9 @@ const char* const kUsage =
     "  monitor                  show the received sentences and messages, and log NMEA\n"
     "  record                   record what the receiver sends, with its timing, to a file\n"
     "  replay FILE              show a recording as monitor showed it live\n"
+    "  accuracy                 how well the receiver holds its position (CEP, 2DRMS), live or\n"
+    "                           from a recording\n"
+    "  export FILE              write the track in a recording as GPX, KML or CSV\n"
     "  config get               print the receiver's settings\n"
     "  config set KEY=VALUE...  change settings\n"
     "  config save|apply FILE   save the settings to a setup file, or apply one\n"
@@ -40,8 +43,8 @@ struct Command {
     int (*run)(const Arguments&);
 };
 constexpr Command kCommands[] = {
-    {"ports", RunPorts},   {"detect", RunDetect},       {"monitor", RunMonitor},
-    {"record", RunRecord}, {"replay", RunReplay},       {"config", RunConfig},
+    {"ports", RunPorts},   {"detect", RunDetect},       {"monitor", RunMonitor}, {"record", RunRecord},
+    {"replay", RunReplay}, {"accuracy", RunAccuracy},   {"export", RunExport},   {"config", RunConfig},
     {"info", RunInfo},     {"calibrate", RunCalibrate}, {"load", RunLoad},
 };
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "base/Clock.h"
 
@@ -24,9 +25,10 @@ bool ReplayLine::Open(const std::string& path, uint32_t plainBaud, int /*parity*
     if (IsOpen()) {
         return false;
     }
-    summary_ = SummarizeRecording(path, plainBaud);
-    if (!summary_.readable) {
-        RecordError(kRefusedCode, summary_.problem, true);
+    openStop_ = RecordingStop::kNone;
+    std::error_code notFolder;
+    if (std::filesystem::is_directory(path, notFolder)) {
+        RecordError(kRefusedCode, "is a folder", true);
         return false;
     }
     file_ = std::make_unique<InputFile>(path);
@@ -38,12 +40,18 @@ bool ReplayLine::Open(const std::string& path, uint32_t plainBaud, int /*parity*
     source_ = std::make_unique<FileSource>(file_->Get());
     reader_ = std::make_unique<RecordingReader>(*source_, plainBaud);
     if (!reader_->Start()) {
+        openStop_ = reader_->Stop();
         RecordError(kRefusedCode, reader_->Problem(), true);
         Close();
         return false;
     }
+    path_ = path;
+    plainBaud_ = plainBaud;
+    header_ = reader_->Header();
+    plain_ = reader_->IsPlainBytes();
+    durationUs_.reset();
     // A plain capture has no time of its own: it counts from the moment the replay starts.
-    startUnixUs_ = summary_.plain ? clock_.NowSeconds() * kUsPerSecond : summary_.header.startUnixUs;
+    startUnixUs_ = plain_ ? clock_.NowSeconds() * kUsPerSecond : header_.startUnixUs;
     pacer_.Start(clock_.MonotonicUs(), speed_);
     haveChunk_ = false;
     ended_ = false;
@@ -153,11 +161,18 @@ void ReplayLine::Pause(bool paused) {
     }
 }
 
+uint64_t ReplayLine::DurationUs() const {
+    if (!durationUs_) {
+        durationUs_ = SummarizeRecording(path_, plainBaud_).durationUs;
+    }
+    return *durationUs_;
+}
+
 uint64_t ReplayLine::PositionUs() const {
     if (ended_) {
-        return summary_.durationUs;
+        return DurationUs();
     }
-    return std::min(pacer_.PositionUs(clock_.MonotonicUs()), summary_.durationUs);
+    return std::min(pacer_.PositionUs(clock_.MonotonicUs()), DurationUs());
 }
 
 std::string ReplayLine::Problem() const {

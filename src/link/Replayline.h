@@ -9,6 +9,7 @@
 // says whether the whole recording was played or where it stopped being sound.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "link/Line.h"
@@ -23,8 +24,8 @@ class ReplayLine final : public Line {
     ~ReplayLine() override;
 
     // Opens the recording at `path`; `plainBaud` paces a file that is not a recording (0:
-    // refuse such a file). Reads the file through once for its length. The replay starts at
-    // once, at the pace SetSpeed gave (the recorded pace unless told).
+    // refuse such a file). The replay starts at once, at the pace SetSpeed gave (the recorded
+    // pace unless told).
     bool Open(const std::string& path, uint32_t plainBaud, int parity = 0) override;
     void Close() override;
     bool IsOpen() const override { return reader_ != nullptr; }
@@ -43,13 +44,18 @@ class ReplayLine final : public Line {
     void Pause(bool paused);
     bool Paused() const { return pacer_.Paused(); }
 
-    // Where the replay stands and how long the sound part of the file lasts.
+    // Where the replay stands, and how long the sound part of the file lasts (the file is
+    // read through for it once, when first asked).
     uint64_t PositionUs() const;
-    uint64_t DurationUs() const { return summary_.durationUs; }
-    const RecordingHeader& Header() const { return summary_.header; }
-    bool PlainBytes() const { return summary_.plain; }
-    // Why Open failed: the summary's reason (kNotRecording: a file that is not a recording).
-    RecordingStop OpenStop() const { return summary_.stop; }
+    uint64_t DurationUs() const;
+    const RecordingHeader& Header() const { return header_; }
+    bool PlainBytes() const { return plain_; }
+    // What the replay's times count from, in microseconds since 1970 UTC: the recording's
+    // start, or the moment a plain capture began to play.
+    int64_t StartUnixUs() const { return startUnixUs_; }
+    // Why Open failed (kNotRecording: a file that is not a recording, which plays when given
+    // a line rate); kNone when the file could not be read at all.
+    RecordingStop OpenStop() const { return openStop_; }
     // After the end: empty when the whole recording was played, else where it stopped.
     std::string Problem() const;
 
@@ -63,7 +69,12 @@ class ReplayLine final : public Line {
     std::unique_ptr<InputFile> file_;
     std::unique_ptr<FileSource> source_;
     std::unique_ptr<RecordingReader> reader_;
-    RecordingSummary summary_;
+    std::string path_;
+    uint32_t plainBaud_ = 0;
+    RecordingHeader header_;
+    bool plain_ = false;
+    RecordingStop openStop_ = RecordingStop::kNone;
+    mutable std::optional<uint64_t> durationUs_;
     ReplayPacer pacer_;
     double speed_ = 1.0;
     RecordingChunk chunk_;

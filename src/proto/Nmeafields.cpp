@@ -224,6 +224,7 @@ GgaData DecodeGga(const NmeaFields& f) {
     d.satellitesUsed = Integer(f[6]);
     d.hdop = Number(f[7]);
     d.altitudeM = Number(f[8]);
+    d.geoidSeparationM = Number(f[10]);
     return d;
 }
 

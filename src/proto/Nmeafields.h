@@ -71,7 +71,8 @@ struct GgaData {
     std::optional<int> quality;          // 0 invalid, 1 GPS, 2 DGPS, 4 RTK fixed, 5 RTK float, 6 estimated
     std::optional<int> satellitesUsed;
     std::optional<double> hdop;
-    std::optional<double> altitudeM;  // above mean sea level
+    std::optional<double> altitudeM;         // above mean sea level
+    std::optional<double> geoidSeparationM;  // the geoid above the WGS-84 ellipsoid
 };
 
 struct GsaData {

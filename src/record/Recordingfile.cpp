@@ -77,6 +77,25 @@ bool RecordingFile::Close() {
     return written;
 }
 
+size_t FileSource::Read(uint8_t* into, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        if (at_ == filled_) {
+            block_.resize(kBlockBytes);
+            filled_ = std::fread(block_.data(), 1, block_.size(), file_);
+            at_ = 0;
+            if (filled_ == 0) {
+                break;
+            }
+        }
+        const size_t n = std::min(size - done, filled_ - at_);
+        std::memcpy(into + done, block_.data() + at_, n);
+        at_ += n;
+        done += n;
+    }
+    return done;
+}
+
 RecordingSummary SummarizeRecording(const std::string& path, uint32_t plainBaud) {
     RecordingSummary summary;
     std::error_code notFolder;

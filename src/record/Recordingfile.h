@@ -55,14 +55,19 @@ class RecordingFile {
     uint64_t fileBytes_ = 0;
 };
 
-// The bytes of an open file, for RecordingReader.
+// The bytes of an open file, for RecordingReader, read in large blocks: the reader asks for
+// a chunk's few bytes at a time.
 class FileSource final : public ByteSource {
   public:
+    static constexpr size_t kBlockBytes = size_t{1} << 20;
     explicit FileSource(std::FILE* file) : file_(file) {}
-    size_t Read(uint8_t* into, size_t size) override { return std::fread(into, 1, size, file_); }
+    size_t Read(uint8_t* into, size_t size) override;
 
   private:
     std::FILE* file_;
+    std::vector<uint8_t> block_;
+    size_t filled_ = 0;
+    size_t at_ = 0;
 };
 
 // A file opened for reading, closed on leaving scope.

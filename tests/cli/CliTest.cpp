@@ -30,8 +30,8 @@ TEST_F(CliTest, VersionAndEveryCommandsHelpAnswer) {
     const ChildResult version = Lctrovi({"--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "lctrovi 1.01\n");
-    for (const std::string command :
-         {"ports", "detect", "monitor", "record", "replay", "config", "info", "calibrate", "load"}) {
+    for (const std::string command : {"ports", "detect", "monitor", "record", "replay", "accuracy", "export",
+                                      "config", "info", "calibrate", "load"}) {
         const ChildResult help = Lctrovi({command, "--help"});
         EXPECT_EQ(help.status, 0) << command;
         EXPECT_NE(help.out.find("Usage: lctrovi " + command), std::string::npos) << help.out;
@@ -60,6 +60,14 @@ TEST_F(CliTest, AWrongCommandLineIsRefusedWithStatusTwo) {
         {{"replay", "x.rec", "--speed", "0"}, "invalid speed"},
         {{"config", "--device", "x", "apply"}, "needs one FILE"},
         {{"config", "--device", "x", "apply", "/nonexistent.json"}, "Error reading setup file"},
+        {{"accuracy"}, "--device D or one FILE"},
+        {{"accuracy", "--device", "x", "a.rec"}, "--device D or one FILE"},
+        {{"accuracy", "a.rec", "--seconds", "5"}, "--device D or one FILE"},
+        {{"accuracy", "a.rec", "--reference", "91,0,0"}, "latitude is out of range"},
+        {{"accuracy", "a.rec", "--reference", "48.1,11.5"}, "LAT,LON,HEIGHT"},
+        {{"export", "a.rec"}, "one FILE and --out OUT"},
+        {{"export", "a.rec", "--out", "track.txt"}, "give --format gpx, kml or csv"},
+        {{"export", "a.rec", "--out", "track.gpx", "--format", "shp"}, "invalid format shp"},
     };
     for (const Case& c : cases) {
         const ChildResult result = Lctrovi(c.args);
@@ -71,6 +79,7 @@ TEST_F(CliTest, AWrongCommandLineIsRefusedWithStatusTwo) {
 TEST_F(CliTest, EveryCommandThatTalksToAReceiverFailsOnAPortThatCannotBeOpened) {
     const std::vector<std::vector<std::string>> commands = {
         {"monitor", "--seconds", "1"},
+        {"accuracy", "--seconds", "1"},
         {"config", "get"},
         {"config", "set", "height=80"},
         {"info"},

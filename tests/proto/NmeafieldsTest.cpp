@@ -52,7 +52,7 @@ std::string Decoded(const NmeaFields& f) {
             const GgaData d = DecodeGga(f);
             return "t=" + Text(d.utc) + " lat=" + Text(d.latitudeDeg) + " lon=" + Text(d.longitudeDeg) +
                    " q=" + Text(d.quality) + " n=" + Text(d.satellitesUsed) + " hdop=" + Text(d.hdop) +
-                   " alt=" + Text(d.altitudeM);
+                   " alt=" + Text(d.altitudeM) + " sep=" + Text(d.geoidSeparationM);
         }
         case NmeaKind::kGSA: {
             const GsaData d = DecodeGsa(f);
@@ -106,16 +106,19 @@ constexpr auto kNotSentence = NmeaCheck::kNotSentence;
 const Case kCases[] = {
     {"GGA with CR LF, upper-case hex",
      "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n", kValid, NmeaKind::kGGA,
-     "t=12:35:19.00 lat=48.1173 lon=11.516667 q=1 n=8 hdop=0.9 alt=545.4"},
+     "t=12:35:19.00 lat=48.1173 lon=11.516667 q=1 n=8 hdop=0.9 alt=545.4 sep=46.9"},
     {"GGA of a combined receiver without a fix: empty fields, lower-case hex",
      "$GNGGA,001043.00,,,,,0,00,99.99,,,,,,*7e\r\n", kValid, NmeaKind::kGGA,
-     "t=00:10:43.00 lat=- lon=- q=0 n=0 hdop=99.99 alt=-"},
+     "t=00:10:43.00 lat=- lon=- q=0 n=0 hdop=99.99 alt=- sep=-"},
     {"Galileo GGA, south and west, a leap second, below sea level, no line end",
      "$GAGGA,235960.5,3351.2000,S,15112.5000,W,6,04,2.0,-12.5,M,,,,*00", kValid, NmeaKind::kGGA,
-     "t=23:59:60.50 lat=-33.853333 lon=-151.20833 q=6 n=4 hdop=2 alt=-12.5"},
+     "t=23:59:60.50 lat=-33.853333 lon=-151.20833 q=6 n=4 hdop=2 alt=-12.5 sep=-"},
     {"GGA with values out of range or unreadable: each one not known",
      "$GPGGA,250000,4860.000,N,18100.000,E,1,x8,,,M,,,,*54", kValid, NmeaKind::kGGA,
-     "t=- lat=- lon=- q=1 n=- hdop=- alt=-"},
+     "t=- lat=- lon=- q=1 n=- hdop=- alt=- sep=-"},
+    {"GGA of a differential fix where the geoid lies below the ellipsoid",
+     "$GNGGA,093015.20,0130.1234,S,07245.5000,E,2,12,0.7,12.3,M,-64.8,M,2.0,0305*5E\r\n", kValid,
+     NmeaKind::kGGA, "t=09:30:15.20 lat=-1.5020567 lon=72.758333 q=2 n=12 hdop=0.7 alt=12.3 sep=-64.8"},
     {"GSA with gaps between the PRNs", "$GPGSA,A,3,04,05,,09,12,,,24,,,,,2.5,1.3,2.1*39\r\n", kValid,
      NmeaKind::kGSA, "sel=A mode=3 prns=4,5,9,12,24 pdop=2.5 hdop=1.3 vdop=2.1 sys=-"},
     {"GSA of a combined receiver with its system id, LF only",

@@ -128,6 +128,26 @@ TEST(Recording, HeaderAndLongReadsSurviveTheRoundTrip) {
     EXPECT_EQ(sizes, (std::vector<size_t>{recording::kMaxChunkData, 10}));
     EXPECT_EQ(reader.Stop(), RecordingStop::kEnd);
     EXPECT_EQ(Crc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0xCBF43926u);
+    // Every length and alignment, whole and continued, against the bit-by-bit definition.
+    Bytes pattern(80);
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        pattern[i] = static_cast<uint8_t>(i * 37 + 11);
+    }
+    for (size_t start = 0; start < 8; ++start) {
+        for (size_t size = 0; start + size <= pattern.size(); ++size) {
+            uint32_t bitwise = ~0u;
+            for (size_t i = start; i < start + size; ++i) {
+                bitwise ^= pattern[i];
+                for (int k = 0; k < 8; ++k) {
+                    bitwise = (bitwise & 1u) != 0 ? 0xEDB88320u ^ (bitwise >> 1) : bitwise >> 1;
+                }
+            }
+            const uint8_t* at = pattern.data() + start;
+            ASSERT_EQ(Crc32(at, size), ~bitwise) << start << " " << size;
+            ASSERT_EQ(Crc32(at + size / 3, size - size / 3, Crc32(at, size / 3)), ~bitwise)
+                << start << " " << size;
+        }
+    }
 }
 
 TEST(Recording, AFileBeingWrittenHoldsEverythingOlderThanASecond) {
