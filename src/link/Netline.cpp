@@ -141,7 +141,7 @@ bool NetLine::Negotiate(uint32_t baudRate, int parity) {
         Ask(setting, request);
     }
     std::vector<uint32_t> granted;
-    if (!Send(request) || !AwaitAnswers(firstId, std::size(settings), "the line settings", granted)) {
+    if (!Transact(request, firstId, std::size(settings), "the line settings", granted)) {
         return false;
     }
     for (size_t i = 0; i < std::size(settings); ++i) {
@@ -188,14 +188,17 @@ uint64_t NetLine::Ask(const Setting& setting, std::vector<uint8_t>& bytes) {
     return nextRequestId_++;
 }
 
-// Waits for the answers to the `count` requests from `firstId` on, all within one time-out.
-// Requests given up on stay recorded, so that their answers, should they come, are dropped.
-bool NetLine::AwaitAnswers(uint64_t firstId, size_t count, const char* what, std::vector<uint32_t>& values) {
+// Sends the request bytes and waits for the answers to the `count` requests from `firstId`
+// on, all within one time-out. Requests given up on stay recorded, so that their answers,
+// should they come, are dropped.
+bool NetLine::Transact(const std::vector<uint8_t>& request, uint64_t firstId, size_t count, const char* what,
+                       std::vector<uint32_t>& values) {
     const auto ours = [firstId, count](const Request& r) {
         return r.id >= firstId && r.id < firstId + count;
     };
     const int64_t endMs = NowMs() + kAnswerMs;
-    for (;;) {
+    bool going = Send(request);
+    while (going) {
         const auto waiting = std::count_if(requests_.begin(), requests_.end(),
                                            [&](const Request& r) { return ours(r) && !r.answered; });
         if (waiting == 0) {
@@ -208,6 +211,7 @@ bool NetLine::AwaitAnswers(uint64_t firstId, size_t count, const char* what, std
             requests_.erase(std::remove_if(requests_.begin(), requests_.end(), ours), requests_.end());
             return true;
         }
+        going = false;
         if (OpenCancelled()) {
             Fail({CancelledError().code, "Connecting to " + address_.shown + " was cancelled"});
         } else if (NowMs() >= endMs) {
@@ -215,18 +219,16 @@ bool NetLine::AwaitAnswers(uint64_t firstId, size_t count, const char* what, std
                   "No answer from " + address_.shown + " to " + what + " within " + SecondsText(kAnswerMs)});
         } else {
             const Pumped pumped = Pump(SliceMs(endMs));
-            if (pumped != Pumped::kClosed && pumped != Pumped::kFailed) {
-                continue;
-            }
+            going = pumped != Pumped::kClosed && pumped != Pumped::kFailed;
         }
-        requests_.erase(std::remove_if(requests_.begin(), requests_.end(),
-                                       [&](const Request& r) { return ours(r) && r.answered; }),
-                        requests_.end());
-        for (Request& r : requests_) {
-            r.timedOut = r.timedOut || ours(r);
-        }
-        return false;
     }
+    requests_.erase(std::remove_if(requests_.begin(), requests_.end(),
+                                   [&](const Request& r) { return ours(r) && r.answered; }),
+                    requests_.end());
+    for (Request& r : requests_) {
+        r.timedOut = r.timedOut || ours(r);
+    }
+    return false;
 }
 
 // Gives each answer the decoder has collected to the oldest request of its kind still
@@ -557,8 +559,7 @@ bool NetLine::SetBaudRate(uint32_t baudRate) {
     const Setting setting{telnet::kSetBaudRate, baudRate, 4};
     const uint64_t id = Ask(setting, request);
     std::vector<uint32_t> granted;
-    if (!Send(request) || !AwaitAnswers(id, 1, "the rate change", granted) ||
-        !CheckGranted(setting, granted[0])) {
+    if (!Transact(request, id, 1, "the rate change", granted) || !CheckGranted(setting, granted[0])) {
         return false;
     }
     baudRate_ = baudRate;
@@ -578,8 +579,7 @@ void NetLine::Purge() {
         // below, instead of arriving after the purge as if they were new. A server that never
         // acknowledges costs the wait, not the line.
         std::vector<uint32_t> purged;
-        if (!(Send(request) && AwaitAnswers(id, 1, "the purge", purged)) && socket_ != kNoSocket &&
-            !closedByPeer_) {
+        if (!Transact(request, id, 1, "the purge", purged) && socket_ != kNoSocket && !closedByPeer_) {
             error_ = {};
         }
     }

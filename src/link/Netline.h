@@ -78,7 +78,8 @@ class NetLine {
     bool Negotiate(uint32_t baudRate, int parity);
     bool AwaitAgreement();
     uint64_t Ask(const Setting& setting, std::vector<uint8_t>& bytes);
-    bool AwaitAnswers(uint64_t firstId, size_t count, const char* what, std::vector<uint32_t>& values);
+    bool Transact(const std::vector<uint8_t>& request, uint64_t firstId, size_t count, const char* what,
+                  std::vector<uint32_t>& values);
     void MatchAnswers();
     bool CheckGranted(const Setting& asked, uint32_t granted);
     Pumped Pump(int timeoutMs);
