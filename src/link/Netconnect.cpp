@@ -105,7 +105,12 @@ bool ConnectOne(const netsocket::Address& address, Clock::time_point end, const 
 }  // namespace
 
 std::string SecondsText(int ms) {
-    return std::to_string(ms / 1000) + (ms % 1000 < 100 ? "" : "." + std::to_string(ms % 1000 / 100)) + " s";
+    std::string text = std::to_string(ms / 1000);
+    if (ms % 1000 >= 100) {
+        text += '.';
+        text += std::to_string(ms % 1000 / 100);
+    }
+    return text + " s";
 }
 
 bool ConnectSocket(const std::string& host, const std::string& port, int lookupMs, int connectMs,
