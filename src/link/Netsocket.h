@@ -53,7 +53,7 @@ struct Address {
     int family = 0;
     int type = 0;
     int protocol = 0;
-    std::vector<uint8_t> sockaddr;
+    std::vector<uint8_t> sockaddrBytes;
 };
 
 // Starts the platform's sockets once (Winsock); true where there is nothing to start.

@@ -63,8 +63,9 @@ bool BeginConnect(const Address& address, SocketHandle& socket, SocketError& err
         error = SystemError(errno);
         return false;
     }
-    const auto* target = reinterpret_cast<const sockaddr*>(address.sockaddr.data());
-    if (::connect(fd, target, static_cast<socklen_t>(address.sockaddr.size())) != 0 && errno != EINPROGRESS) {
+    const auto* target = reinterpret_cast<const sockaddr*>(address.sockaddrBytes.data());
+    if (::connect(fd, target, static_cast<socklen_t>(address.sockaddrBytes.size())) != 0 &&
+        errno != EINPROGRESS) {
         error = SystemError(errno);
         ::close(fd);
         return false;

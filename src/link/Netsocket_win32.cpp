@@ -73,8 +73,8 @@ bool BeginConnect(const Address& address, SocketHandle& socket, SocketError& err
     }
     u_long nonBlocking = 1;
     ::ioctlsocket(s, FIONBIO, &nonBlocking);
-    const auto* target = reinterpret_cast<const sockaddr*>(address.sockaddr.data());
-    if (::connect(s, target, static_cast<int>(address.sockaddr.size())) != 0 &&
+    const auto* target = reinterpret_cast<const sockaddr*>(address.sockaddrBytes.data());
+    if (::connect(s, target, static_cast<int>(address.sockaddrBytes.size())) != 0 &&
         WSAGetLastError() != WSAEWOULDBLOCK) {
         error = SystemError(WSAGetLastError());
         ::closesocket(s);
@@ -102,9 +102,8 @@ SocketWait AwaitConnect(SocketHandle socket, int timeoutMs, SocketError& error) 
     }
     int result = 0;
     int length = sizeof result;
-    if (n == SOCKET_ERROR) {
-        result = WSAGetLastError();
-    } else if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result), &length) != 0) {
+    if (n == SOCKET_ERROR ||
+        ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result), &length) != 0) {
         result = WSAGetLastError();
     } else if (result == 0 && FD_ISSET(s, &failed)) {
         result = WSAECONNREFUSED;
