@@ -79,10 +79,10 @@ bool NetLine::Open(const std::string& name, uint32_t baudRate, int parity) {
     const CancelCheck cancelled = [this] { return OpenCancelled(); };
     bool opened =
         ConnectSocket(address_.host, address_.port, kLookupMs, kConnectMs, cancelled, socket_, error_);
-    if (!opened) {
-        error_.text = error_.code == CancelledError().code
-                          ? "Connecting to " + address_.shown + " was cancelled"
-                          : address_.shown + ": " + error_.text;
+    if (!opened && error_.code == CancelledError().code) {
+        FailCancelled();
+    } else if (!opened) {
+        error_.text = address_.shown + ": " + error_.text;
     } else if (address_.kind == NetAddress::Kind::kRfc2217) {
         opened = Negotiate(baudRate, parity);
     }
@@ -161,7 +161,7 @@ bool NetLine::AwaitAgreement() {
             return false;
         }
         if (OpenCancelled()) {
-            Fail({CancelledError().code, "Connecting to " + address_.shown + " was cancelled"});
+            FailCancelled();
             return false;
         }
         if (NowMs() >= endMs) {
@@ -213,7 +213,7 @@ bool NetLine::Transact(const std::vector<uint8_t>& request, uint64_t firstId, si
         }
         going = false;
         if (OpenCancelled()) {
-            Fail({CancelledError().code, "Connecting to " + address_.shown + " was cancelled"});
+            FailCancelled();
         } else if (NowMs() >= endMs) {
             Fail({TimeoutError().code,
                   "No answer from " + address_.shown + " to " + what + " within " + SecondsText(kAnswerMs)});
@@ -385,7 +385,7 @@ bool NetLine::Flush(int64_t endMs) {
             return false;
         }
         if (OpenCancelled()) {
-            Fail({CancelledError().code, "Connecting to " + address_.shown + " was cancelled"});
+            FailCancelled();
             return false;
         }
         if (endMs >= 0 && NowMs() >= endMs) {
@@ -424,6 +424,10 @@ bool NetLine::MakeRoom(size_t count) {
 
 void NetLine::FailClosed() {
     Fail({ConnectionClosedCode(), "connection closed by " + address_.shown});
+}
+
+void NetLine::FailCancelled() {
+    Fail({CancelledError().code, "Connecting to " + address_.shown + " was cancelled"});
 }
 
 void NetLine::FailStalled() {

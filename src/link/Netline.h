@@ -100,6 +100,7 @@ class NetLine {
     void Fail(const SocketError& error) { error_ = error; }
     void FailClosed();
     void FailStalled();
+    void FailCancelled();
 
     NetAddress address_;
     SocketHandle socket_ = kNoSocket;
