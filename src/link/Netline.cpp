@@ -11,6 +11,12 @@ constexpr size_t kReceiveChunk = 16384;
 constexpr int64_t kBitsPerByte = 10;
 // Besides the wire time, the server needs a moment to pass its queue on to the device.
 constexpr int64_t kServerLatencyUs = 20'000;
+// How often a wait of Open looks at the cancel check.
+constexpr int kCancelSliceMs = 50;
+// Requests whose waiters gave up, kept to recognise their late answers: at most this many.
+constexpr size_t kMaxRequests = 32;
+// Sent bytes are cut from the front of the outgoing queue once this many have gathered.
+constexpr size_t kCompactAt = 65536;
 
 int64_t NowUs() {
     using namespace std::chrono;
@@ -24,6 +30,34 @@ int64_t NowMs() {
 // Milliseconds left until `endMs` (negative: no end) as a poll time-out.
 int RemainingMs(int64_t endMs) {
     return endMs < 0 ? -1 : static_cast<int>(std::clamp<int64_t>(endMs - NowMs(), 0, INT_MAX));
+}
+
+int64_t WireUs(size_t bytes, uint32_t baudRate) {
+    return baudRate == 0 ? 0 : static_cast<int64_t>(bytes) * kBitsPerByte * 1'000'000 / baudRate;
+}
+
+std::string ParityName(uint32_t code) {
+    static const char* const kNames[] = {"", "none", "odd", "even", "mark", "space"};
+    return code >= 1 && code <= 5 ? kNames[code] : "code " + std::to_string(code);
+}
+
+std::string StopSizeName(uint32_t code) {
+    return code == 1 ? "1" : code == 2 ? "2" : code == 3 ? "1.5" : "code " + std::to_string(code);
+}
+
+// What the server set instead of what was asked: "9600 baud, not 19200", "parity none, not even".
+std::string GrantedText(uint8_t command, uint32_t granted, uint32_t asked) {
+    using namespace telnet;
+    switch (command) {
+        case kSetBaudRate:
+            return std::to_string(granted) + " baud, not " + std::to_string(asked);
+        case kSetDataSize:
+            return std::to_string(granted) + " data bits, not " + std::to_string(asked);
+        case kSetParity:
+            return "parity " + ParityName(granted) + ", not " + ParityName(asked);
+        default:
+            return StopSizeName(granted) + " stop bits, not " + StopSizeName(asked);
+    }
 }
 
 }  // namespace
@@ -41,28 +75,52 @@ bool NetLine::OpenNet(const std::string& name, uint32_t baudRate, int parity) {
         Fail({22, text});
         return false;
     }
-    if (!ConnectSocket(address_.host, address_.port, kConnectMs, socket_, error_)) {
-        error_.text = address_.shown + ": " + error_.text;
-        return false;
-    }
-    decoder_ = telnet::Decoder();
-    pending_.clear();
-    pendingHead_ = 0;
-    closedByPeer_ = false;
     baudRate_ = baudRate;
-    drainEndUs_ = 0;
-    if (address_.kind == NetAddress::Kind::kRfc2217 && !Negotiate(baudRate, parity)) {
-        CloseSocket(socket_);
-        return false;
+    opening_ = true;
+    const CancelCheck cancelled = [this] { return OpenCancelled(); };
+    bool opened =
+        ConnectSocket(address_.host, address_.port, kLookupMs, kConnectMs, cancelled, socket_, error_);
+    if (!opened && error_.code == CancelledError().code) {
+        FailCancelled();
+    } else if (!opened) {
+        error_.text = address_.shown + ": " + error_.text;
+    } else if (address_.kind == NetAddress::Kind::kRfc2217) {
+        opened = Negotiate(baudRate, parity);
     }
-    return true;
+    opening_ = false;
+    if (!opened) {
+        Close();
+    }
+    return opened;
 }
 
 void NetLine::Close() {
     CloseSocket(socket_);
+    decoder_ = telnet::Decoder();
+    requests_.clear();
+    pending_.clear();
+    pendingHead_ = 0;
+    outgoing_.clear();
+    outgoingHead_ = 0;
+    closedByPeer_ = false;
+    drainEndUs_ = 0;
 }
 
-// Binary both ways and the com-port option, then the line settings, each acknowledged.
+bool NetLine::OpenCancelled() const {
+    return opening_ && cancel_ && cancel_();
+}
+
+// A poll time-out towards `endMs`, cut short while Open must look at its cancel check.
+int NetLine::SliceMs(int64_t endMs) const {
+    const int remaining = RemainingMs(endMs);
+    if (!opening_ || !cancel_) {
+        return remaining;
+    }
+    return remaining < 0 ? kCancelSliceMs : std::min(remaining, kCancelSliceMs);
+}
+
+// Binary both ways and the com-port option, then the line settings, each acknowledged with
+// the value asked for.
 bool NetLine::Negotiate(uint32_t baudRate, int parity) {
     using namespace telnet;
     std::vector<uint8_t> request;
@@ -72,26 +130,23 @@ bool NetLine::Negotiate(uint32_t baudRate, int parity) {
     decoder_.Requested(kWill, kOptBinary);
     decoder_.Requested(kDo, kOptBinary);
     decoder_.Requested(kWill, kOptComPort);
-    if (!SendAll(request, NowMs() + kAnswerMs) || !AwaitAgreement()) {
+    if (!Send(request) || !AwaitAgreement()) {
         return false;
     }
     const uint8_t parityCode = parity == 1 ? kParityOdd : parity == 3 ? kParityEven : kParityNone;
-    const struct {
-        uint8_t command;
-        uint32_t value;
-        int bytes;
-    } settings[] = {
+    const Setting settings[] = {
         {kSetBaudRate, baudRate, 4}, {kSetDataSize, 8, 1}, {kSetParity, parityCode, 1}, {kSetStopSize, 1, 1}};
     request.clear();
-    for (const auto& setting : settings) {
-        AppendComPort(setting.command, setting.value, setting.bytes, request);
+    const uint64_t firstId = nextRequestId_;
+    for (const Setting& setting : settings) {
+        Ask(setting, request);
     }
-    if (!SendAll(request, NowMs() + kAnswerMs)) {
+    std::vector<uint32_t> granted;
+    if (!Transact(request, firstId, std::size(settings), "the line settings", granted)) {
         return false;
     }
-    for (const auto& setting : settings) {
-        uint32_t value = 0;
-        if (!AwaitAnswer(setting.command, value)) {
+    for (size_t i = 0; i < std::size(settings); ++i) {
+        if (!CheckGranted(settings[i], granted[i])) {
             return false;
         }
     }
@@ -106,13 +161,17 @@ bool NetLine::AwaitAgreement() {
                                        "fixed-rate line"});
             return false;
         }
-        if (NowMs() >= endMs) {
-            Fail({TimeoutError().code, "No answer from " + address_.shown +
-                                           " to the serial port control "
-                                           "request within 3 s"});
+        if (OpenCancelled()) {
+            FailCancelled();
             return false;
         }
-        const Pumped pumped = Pump(RemainingMs(endMs));
+        if (NowMs() >= endMs) {
+            Fail({TimeoutError().code, "No answer from " + address_.shown +
+                                           " to the serial port control request within " +
+                                           SecondsText(kAnswerMs)});
+            return false;
+        }
+        const Pumped pumped = Pump(SliceMs(endMs));
         if (pumped == Pumped::kClosed || pumped == Pumped::kFailed) {
             return false;
         }
@@ -120,31 +179,95 @@ bool NetLine::AwaitAgreement() {
     return true;
 }
 
-bool NetLine::AwaitAnswer(uint8_t command, uint32_t& value) {
-    const int64_t endMs = NowMs() + kAnswerMs;
-    for (;;) {
-        auto& answers = decoder_.Answers();
-        const auto found =
-            std::find_if(answers.begin(), answers.end(),
-                         [command](const telnet::ComPortAnswer& a) { return a.command == command; });
-        if (found != answers.end()) {
-            value = found->value;
-            answers.erase(found);
-            return true;
-        }
-        if (NowMs() >= endMs) {
-            Fail({TimeoutError().code, "No acknowledgment from " + address_.shown + " within 3 s"});
-            return false;
-        }
-        const Pumped pumped = Pump(RemainingMs(endMs));
-        if (pumped == Pumped::kClosed || pumped == Pumped::kFailed) {
-            return false;
-        }
+// Appends the command and records it as waiting for its answer.
+uint64_t NetLine::Ask(const Setting& setting, std::vector<uint8_t>& bytes) {
+    telnet::AppendComPort(setting.command, setting.value, setting.bytes, bytes);
+    while (requests_.size() >= kMaxRequests && requests_.front().timedOut) {
+        requests_.pop_front();
     }
+    requests_.push_back({nextRequestId_, setting.command});
+    return nextRequestId_++;
 }
 
-// One wait for the socket and one receive: decoded data goes to the pending queue, the
-// codec's replies go out at once.
+// Sends the request bytes and waits for the answers to the `count` requests from `firstId`
+// on, all within one time-out. Requests given up on stay recorded, so that their answers,
+// should they come, are dropped.
+bool NetLine::Transact(const std::vector<uint8_t>& request, uint64_t firstId, size_t count, const char* what,
+                       std::vector<uint32_t>& values) {
+    const auto ours = [firstId, count](const Request& r) {
+        return r.id >= firstId && r.id < firstId + count;
+    };
+    const int64_t endMs = NowMs() + kAnswerMs;
+    bool going = Send(request);
+    while (going) {
+        const auto waiting = std::count_if(requests_.begin(), requests_.end(),
+                                           [&](const Request& r) { return ours(r) && !r.answered; });
+        if (waiting == 0) {
+            values.clear();
+            for (const Request& r : requests_) {
+                if (ours(r)) {
+                    values.push_back(r.value);
+                }
+            }
+            requests_.erase(std::remove_if(requests_.begin(), requests_.end(), ours), requests_.end());
+            return true;
+        }
+        going = false;
+        if (OpenCancelled()) {
+            FailCancelled();
+        } else if (NowMs() >= endMs) {
+            Fail({TimeoutError().code,
+                  "No answer from " + address_.shown + " to " + what + " within " + SecondsText(kAnswerMs)});
+        } else {
+            const Pumped pumped = Pump(SliceMs(endMs));
+            going = pumped != Pumped::kClosed && pumped != Pumped::kFailed;
+        }
+    }
+    requests_.erase(std::remove_if(requests_.begin(), requests_.end(),
+                                   [&](const Request& r) { return ours(r) && r.answered; }),
+                    requests_.end());
+    for (Request& r : requests_) {
+        r.timedOut = r.timedOut || ours(r);
+    }
+    return false;
+}
+
+// Gives each answer the decoder has collected to the oldest request of its kind still
+// without one. The server answers in order: a request given up on that is older than the
+// one answered has lost its answer for good, and a late answer to a request given up on
+// is dropped here, never kept for a later request of the same kind.
+void NetLine::MatchAnswers() {
+    for (const telnet::ComPortAnswer& answer : decoder_.Answers()) {
+        const auto found = std::find_if(requests_.begin(), requests_.end(), [&](const Request& r) {
+            return !r.answered && r.command == answer.command;
+        });
+        if (found == requests_.end()) {
+            continue;  // nobody asked: a repeated or stray answer
+        }
+        found->answered = true;
+        found->value = answer.value;
+        const uint64_t answeredId = found->id;
+        requests_.erase(std::remove_if(requests_.begin(), requests_.end(),
+                                       [answeredId](const Request& r) {
+                                           return r.timedOut && (r.id == answeredId || !r.answered) &&
+                                                  r.id <= answeredId;
+                                       }),
+                        requests_.end());
+    }
+    decoder_.Answers().clear();
+}
+
+bool NetLine::CheckGranted(const Setting& asked, uint32_t granted) {
+    if (granted == asked.value) {
+        return true;
+    }
+    Fail({22, "The server at " + address_.shown + " set " + GrantedText(asked.command, granted, asked.value) +
+                  "."});
+    return false;
+}
+
+// One wait for the socket and one receive; what waits to be sent goes out first, as far as
+// the socket takes it without waiting.
 NetLine::Pumped NetLine::Pump(int timeoutMs) {
     if (closedByPeer_) {
         FailClosed();
@@ -154,6 +277,9 @@ NetLine::Pumped NetLine::Pump(int timeoutMs) {
         Fail({9, "The port is not open"});
         return Pumped::kFailed;
     }
+    if (!SendQueued()) {
+        return closedByPeer_ ? Pumped::kClosed : Pumped::kFailed;
+    }
     const SocketWait waited = WaitSocket(socket_, false, timeoutMs, error_);
     if (waited == SocketWait::kTimedOut) {
         return Pumped::kNothing;
@@ -161,6 +287,12 @@ NetLine::Pumped NetLine::Pump(int timeoutMs) {
     if (waited == SocketWait::kFailed) {
         return Pumped::kFailed;
     }
+    return Receive();
+}
+
+// One receive: decoded data goes to the pending queue, answers to their requests, the
+// codec's replies out at once.
+NetLine::Pumped NetLine::Receive() {
     uint8_t chunk[kReceiveChunk];
     size_t received = 0;
     const SocketIo io = ReceiveSome(socket_, chunk, sizeof chunk, received, error_);
@@ -178,8 +310,14 @@ NetLine::Pumped NetLine::Pump(int timeoutMs) {
     decoded_.clear();
     if (address_.kind == NetAddress::Kind::kRfc2217) {
         decoder_.Decode(chunk, received, decoded_);
-        if (!SendReplies()) {
-            return Pumped::kFailed;
+        MatchAnswers();
+        std::vector<uint8_t>& replies = decoder_.Replies();
+        if (!replies.empty() && OutgoingSize() + replies.size() <= kMaxOutgoing) {
+            Queue(replies);
+        }
+        replies.clear();
+        if (!SendQueued()) {
+            return closedByPeer_ ? Pumped::kClosed : Pumped::kFailed;
         }
     } else {
         decoded_.assign(chunk, chunk + received);
@@ -191,27 +329,25 @@ NetLine::Pumped NetLine::Pump(int timeoutMs) {
     const size_t room = kMaxPending - std::min(kMaxPending, PendingSize());
     pending_.insert(pending_.end(), decoded_.begin(),
                     decoded_.begin() + static_cast<std::ptrdiff_t>(std::min(room, decoded_.size())));
-    return decoded_.empty() ? Pumped::kNothing : Pumped::kData;
+    return decoded_.empty() ? Pumped::kControl : Pumped::kData;
 }
 
-bool NetLine::SendReplies() {
-    std::vector<uint8_t>& replies = decoder_.Replies();
-    if (replies.empty()) {
-        return true;
+void NetLine::Queue(const std::vector<uint8_t>& bytes) {
+    if (OutgoingSize() == 0) {
+        outgoing_.clear();
+        outgoingHead_ = 0;
+        lastTakenMs_ = NowMs();  // the stall is counted from the moment something waits
     }
-    const std::vector<uint8_t> bytes = std::move(replies);
-    replies.clear();
-    return SendAll(bytes, NowMs() + kAnswerMs);
+    outgoing_.insert(outgoing_.end(), bytes.begin(), bytes.end());
 }
 
-bool NetLine::SendAll(const std::vector<uint8_t>& bytes, int64_t deadlineMs) {
-    size_t done = 0;
-    while (done < bytes.size()) {
+// Hands the socket what it takes of the outgoing queue without waiting.
+bool NetLine::SendQueued() {
+    while (OutgoingSize() > 0) {
         size_t sent = 0;
-        const SocketIo io = SendSome(socket_, bytes.data() + done, bytes.size() - done, sent, error_);
-        if (io == SocketIo::kDone) {
-            done += sent;
-            continue;
+        const SocketIo io = SendSome(socket_, outgoing_.data() + outgoingHead_, OutgoingSize(), sent, error_);
+        if (io == SocketIo::kWouldBlock) {
+            break;
         }
         if (io == SocketIo::kClosed) {
             closedByPeer_ = true;
@@ -221,11 +357,66 @@ bool NetLine::SendAll(const std::vector<uint8_t>& bytes, int64_t deadlineMs) {
         if (io == SocketIo::kFailed) {
             return false;
         }
-        if (deadlineMs >= 0 && NowMs() >= deadlineMs) {
-            error_ = TimeoutError();
+        outgoingHead_ += sent;
+        lastTakenMs_ = NowMs();
+    }
+    if (outgoingHead_ >= kCompactAt || outgoingHead_ == outgoing_.size()) {
+        outgoing_.erase(outgoing_.begin(), outgoing_.begin() + static_cast<std::ptrdiff_t>(outgoingHead_));
+        outgoingHead_ = 0;
+    }
+    return true;
+}
+
+bool NetLine::Stalled() const {
+    return OutgoingSize() > 0 && NowMs() - lastTakenMs_ >= kStallMs;
+}
+
+// Sends the whole outgoing queue, waiting at most until `endMs` (negative: until the peer
+// stalls).
+bool NetLine::Flush(int64_t endMs) {
+    for (;;) {
+        if (!SendQueued()) {
             return false;
         }
-        if (WaitSocket(socket_, true, RemainingMs(deadlineMs), error_) == SocketWait::kFailed) {
+        if (OutgoingSize() == 0) {
+            return true;
+        }
+        if (Stalled()) {
+            FailStalled();
+            return false;
+        }
+        if (OpenCancelled()) {
+            FailCancelled();
+            return false;
+        }
+        if (endMs >= 0 && NowMs() >= endMs) {
+            Fail({TimeoutError().code, "The server at " + address_.shown + " is not taking data: " +
+                                           std::to_string(OutgoingSize()) + " bytes wait to be sent"});
+            return false;
+        }
+        const int64_t stallEndMs = lastTakenMs_ + kStallMs;
+        if (WaitSocket(socket_, true, SliceMs(endMs < 0 ? stallEndMs : std::min(endMs, stallEndMs)),
+                       error_) == SocketWait::kFailed) {
+            return false;
+        }
+    }
+}
+
+// Queues a request and sends it, with what waits before it.
+bool NetLine::Send(const std::vector<uint8_t>& bytes) {
+    Queue(bytes);
+    return Flush(NowMs() + kAnswerMs);
+}
+
+// Waits at most the non-blocking time for the outgoing queue to take `count` more bytes.
+// An empty queue takes any write whole.
+bool NetLine::MakeRoom(size_t count) {
+    const int64_t endMs = NowMs() + kNonBlockingMs;
+    while (OutgoingSize() > 0 && OutgoingSize() + count > kMaxOutgoing) {
+        if (NowMs() >= endMs) {
+            return Flush(endMs);  // fails with the stall or with what waits
+        }
+        if (!SendQueued() || WaitSocket(socket_, true, RemainingMs(endMs), error_) == SocketWait::kFailed) {
             return false;
         }
     }
@@ -234,6 +425,15 @@ bool NetLine::SendAll(const std::vector<uint8_t>& bytes, int64_t deadlineMs) {
 
 void NetLine::FailClosed() {
     Fail({ConnectionClosedCode(), "connection closed by " + address_.shown});
+}
+
+void NetLine::FailCancelled() {
+    Fail({CancelledError().code, "Connecting to " + address_.shown + " was cancelled"});
+}
+
+void NetLine::FailStalled() {
+    Fail({TimeoutError().code,
+          "The server at " + address_.shown + " has taken no data for " + SecondsText(kStallMs)});
 }
 
 uint32_t NetLine::TakePending(uint8_t* buffer, uint32_t capacity) {
@@ -255,8 +455,16 @@ bool NetLine::ReadNet(uint8_t* buffer, uint32_t capacity, uint32_t* received, in
         return true;
     }
     if (!blocking) {
-        if (PendingSize() == 0 && !closedByPeer_) {
-            Pump(0);
+        // Whatever has arrived, up to the capacity: the receives go on past Telnet commands
+        // (a flood of notifications), for at most half the non-blocking time.
+        const int64_t endMs = NowMs() + kNonBlockingMs / 2;
+        Pumped pumped = Pumped::kControl;
+        while (PendingSize() < capacity && (pumped == Pumped::kData || pumped == Pumped::kControl) &&
+               NowMs() < endMs) {
+            pumped = Pump(0);
+        }
+        if (pumped == Pumped::kFailed) {
+            return false;
         }
     } else {
         const int64_t endMs = waitMs < 0 ? -1 : NowMs() + waitMs;
@@ -265,7 +473,7 @@ bool NetLine::ReadNet(uint8_t* buffer, uint32_t capacity, uint32_t* received, in
             if (pumped == Pumped::kClosed || pumped == Pumped::kFailed) {
                 return false;
             }
-            if (pumped == Pumped::kNothing && endMs >= 0 && NowMs() >= endMs) {
+            if (pumped != Pumped::kData && endMs >= 0 && NowMs() >= endMs) {
                 error_ = TimeoutError();
                 return false;
             }
@@ -285,6 +493,9 @@ bool NetLine::ReadNet(uint8_t* buffer, uint32_t capacity, uint32_t* received, in
     return true;
 }
 
+// Blocking: returns once the socket has taken every byte, or the peer has taken none for
+// kStallMs. Non-blocking: queues the bytes (waiting at most kNonBlockingMs for room) and
+// sends what the socket takes at once; later reads and writes send the rest.
 bool NetLine::WriteNet(const uint8_t* buffer, uint32_t count, uint32_t* written, bool blocking) {
     if (written != nullptr) {
         *written = 0;
@@ -293,17 +504,26 @@ bool NetLine::WriteNet(const uint8_t* buffer, uint32_t count, uint32_t* written,
         FailClosed();
         return false;
     }
-    outgoing_.clear();
-    if (address_.kind == NetAddress::Kind::kRfc2217) {
-        telnet::AppendEscaped(buffer, count, outgoing_);
-    } else {
-        outgoing_.assign(buffer, buffer + count);
+    if (!SendQueued()) {
+        return false;
     }
-    const int64_t limitMs = kWriteMsPerByte * count + kWriteMsConstant;
-    const bool sent = SendAll(outgoing_, NowMs() + (blocking ? limitMs * 4 : limitMs));
-    if (sent && baudRate_ > 0) {
-        const int64_t wireUs = int64_t{count} * kBitsPerByte * 1'000'000 / baudRate_;
-        drainEndUs_ = std::max(drainEndUs_, NowUs()) + wireUs;
+    if (Stalled()) {
+        FailStalled();
+        return false;
+    }
+    std::vector<uint8_t> bytes;
+    if (address_.kind == NetAddress::Kind::kRfc2217) {
+        telnet::AppendEscaped(buffer, count, bytes);
+    } else {
+        bytes.assign(buffer, buffer + count);
+    }
+    if (!blocking && !MakeRoom(bytes.size())) {
+        return false;
+    }
+    Queue(bytes);
+    const bool sent = blocking ? Flush(-1) : SendQueued();
+    if (sent) {
+        drainEndUs_ = std::max(drainEndUs_, NowUs()) + WireUs(count, baudRate_);
     }
     if (written != nullptr) {
         *written = sent ? count : 0;
@@ -311,8 +531,11 @@ bool NetLine::WriteNet(const uint8_t* buffer, uint32_t count, uint32_t* written,
     return sent;
 }
 
-void NetLine::WaitForDrain() const {
-    const int64_t waitUs = drainEndUs_ + kServerLatencyUs - NowUs();
+// Waits until what was written has had time to leave the server's serial port, at most the
+// stall time (a backlog that long is no longer a queue).
+void NetLine::WaitForDrain() {
+    const int64_t waitUs =
+        std::min<int64_t>(drainEndUs_ + kServerLatencyUs - NowUs(), int64_t{kStallMs} * 1000);
     if (drainEndUs_ > 0 && waitUs > 0) {
         std::this_thread::sleep_for(std::chrono::microseconds(waitUs));
     }
@@ -330,19 +553,18 @@ bool NetLine::SetRateNet(uint32_t baudRate) {
         Fail({22, FixedRateText("tcp://" + address_.shown)});
         return false;
     }
-    WaitForDrain();
-    std::vector<uint8_t> request;
-    telnet::AppendComPort(telnet::kSetBaudRate, baudRate, 4, request);
-    uint32_t granted = 0;
-    if (!SendAll(request, NowMs() + kAnswerMs) || !AwaitAnswer(telnet::kSetBaudRate, granted)) {
-        if (error_.code == TimeoutError().code) {
-            error_.text = "No answer from " + address_.shown + " to the rate change within 3 s";
-        }
+    // The data still queued here leaves at the old rate too.
+    const size_t queued = OutgoingSize();
+    if (!Flush(-1)) {
         return false;
     }
-    if (granted != baudRate) {
-        Fail({22, address_.shown + " did not take the rate " + std::to_string(baudRate) + " (it reports " +
-                      std::to_string(granted) + ")"});
+    drainEndUs_ = std::max(drainEndUs_, NowUs() + WireUs(queued, baudRate_));
+    WaitForDrain();
+    std::vector<uint8_t> request;
+    const Setting setting{telnet::kSetBaudRate, baudRate, 4};
+    const uint64_t id = Ask(setting, request);
+    std::vector<uint32_t> granted;
+    if (!Transact(request, id, 1, "the rate change", granted) || !CheckGranted(setting, granted[0])) {
         return false;
     }
     baudRate_ = baudRate;
@@ -356,19 +578,21 @@ void NetLine::Purge() {
     }
     if (address_.kind == NetAddress::Kind::kRfc2217) {
         std::vector<uint8_t> request;
-        telnet::AppendComPort(telnet::kPurgeData, telnet::kPurgeBoth, 1, request);
+        const uint64_t id = Ask({telnet::kPurgeData, telnet::kPurgeBoth, 1}, request);
         // The server's acknowledgment follows, in the stream, every byte it sent before the
         // purge: awaiting it lets those bytes (heard at a rate no longer in force) be dropped
         // below, instead of arriving after the purge as if they were new. A server that never
         // acknowledges costs the wait, not the line.
-        uint32_t purged = 0;
-        if (SendAll(request, NowMs() + kAnswerMs) && !AwaitAnswer(telnet::kPurgeData, purged) &&
-            socket_ != kNoSocket && !closedByPeer_) {
+        std::vector<uint32_t> purged;
+        if (!Transact(request, id, 1, "the purge", purged) && socket_ != kNoSocket && !closedByPeer_) {
             error_ = {};
         }
     }
-    // What has arrived so far is discarded, as a driver's input queue is.
-    while (Pump(0) == Pumped::kData) {
+    // What has arrived so far is discarded, as a driver's input queue is; a peer that never
+    // pauses is drained for the non-blocking time only.
+    const int64_t endMs = NowMs() + kNonBlockingMs;
+    for (Pumped pumped = Pump(0); (pumped == Pumped::kData || pumped == Pumped::kControl) && NowMs() < endMs;
+         pumped = Pump(0)) {
     }
     pending_.clear();
     pendingHead_ = 0;

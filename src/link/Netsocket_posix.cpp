@@ -29,62 +29,73 @@ int PollOnce(int fd, short events, int timeoutMs, short& revents) {
     return n;
 }
 
-// Connects one resolved address within the time limit; returns the descriptor or -1.
-int ConnectOne(const addrinfo& info, int timeoutMs, SocketError& error) {
-    const int fd =
-        ::socket(info.ai_family, info.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, info.ai_protocol);
-    if (fd < 0) {
-        error = SystemError(errno);
-        return -1;
-    }
-    if (::connect(fd, info.ai_addr, info.ai_addrlen) != 0 && errno != EINPROGRESS) {
-        error = SystemError(errno);
-        ::close(fd);
-        return -1;
-    }
-    short revents = 0;
-    const int n = PollOnce(fd, POLLOUT, timeoutMs, revents);
-    int result = 0;
-    socklen_t length = sizeof result;
-    if (n == 0) {
-        result = ETIMEDOUT;
-    } else if (n < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &length) != 0) {
-        result = errno;
-    }
-    if (result != 0) {
-        error = SystemError(result);
-        ::close(fd);
-        return -1;
-    }
-    const int on = 1;
-    (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return fd;
-}
-
 }  // namespace
 
-bool ConnectSocket(const std::string& host, const std::string& port, int timeoutMs, SocketHandle& socket,
-                   SocketError& error) {
+namespace netsocket {
+
+bool StartSockets(SocketError& /*error*/) {
+    return true;
+}
+
+bool Resolve(const std::string& host, const std::string& port, std::vector<Address>& found,
+             SocketError& error) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int resolved = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+    addrinfo* list = nullptr;
+    const int resolved = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
     if (resolved != 0) {
         error = {static_cast<uint32_t>(EHOSTUNREACH), host + ": " + ::gai_strerror(resolved)};
         return false;
     }
-    int fd = -1;
-    for (const addrinfo* info = found; info != nullptr && fd < 0; info = info->ai_next) {
-        fd = ConnectOne(*info, timeoutMs, error);
+    for (const addrinfo* info = list; info != nullptr; info = info->ai_next) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(info->ai_addr);
+        found.push_back(
+            {info->ai_family, info->ai_socktype, info->ai_protocol, {bytes, bytes + info->ai_addrlen}});
     }
-    ::freeaddrinfo(found);
+    ::freeaddrinfo(list);
+    return true;
+}
+
+bool BeginConnect(const Address& address, SocketHandle& socket, SocketError& error) {
+    const int fd = ::socket(address.family, address.type | SOCK_CLOEXEC | SOCK_NONBLOCK, address.protocol);
     if (fd < 0) {
+        error = SystemError(errno);
+        return false;
+    }
+    const auto* target = reinterpret_cast<const sockaddr*>(address.sockaddrBytes.data());
+    if (::connect(fd, target, static_cast<socklen_t>(address.sockaddrBytes.size())) != 0 &&
+        errno != EINPROGRESS) {
+        error = SystemError(errno);
+        ::close(fd);
         return false;
     }
     socket = fd;
     return true;
 }
+
+SocketWait AwaitConnect(SocketHandle socket, int timeoutMs, SocketError& error) {
+    const int fd = static_cast<int>(socket);
+    short revents = 0;
+    const int n = PollOnce(fd, POLLOUT, timeoutMs, revents);
+    if (n == 0) {
+        return SocketWait::kTimedOut;
+    }
+    int result = 0;
+    socklen_t length = sizeof result;
+    if (n < 0 || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &result, &length) != 0) {
+        result = errno;
+    }
+    if (result != 0) {
+        error = SystemError(result);
+        return SocketWait::kFailed;
+    }
+    const int on = 1;
+    (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    return SocketWait::kReady;
+}
+
+}  // namespace netsocket
 
 void CloseSocket(SocketHandle& socket) {
     if (socket != kNoSocket) {
@@ -147,6 +158,10 @@ SocketIo SendSome(SocketHandle socket, const uint8_t* buffer, size_t count, size
 
 SocketError TimeoutError() {
     return SystemError(ETIMEDOUT);
+}
+
+SocketError CancelledError() {
+    return SystemError(ECANCELED);
 }
 
 uint32_t ConnectionClosedCode() {

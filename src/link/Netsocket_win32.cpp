@@ -35,72 +35,89 @@ bool StartWinsock(SocketError& error) {
     return true;
 }
 
-SOCKET ConnectOne(const addrinfo& info, int timeoutMs, SocketError& error) {
-    SOCKET s = ::socket(info.ai_family, info.ai_socktype, info.ai_protocol);
-    if (s == INVALID_SOCKET) {
-        error = SystemError(WSAGetLastError());
-        return INVALID_SOCKET;
-    }
-    u_long nonBlocking = 1;
-    ::ioctlsocket(s, FIONBIO, &nonBlocking);
-    if (::connect(s, info.ai_addr, static_cast<int>(info.ai_addrlen)) != 0 &&
-        WSAGetLastError() != WSAEWOULDBLOCK) {
-        error = SystemError(WSAGetLastError());
-        ::closesocket(s);
-        return INVALID_SOCKET;
-    }
-    WSAPOLLFD p{s, POLLWRNORM, 0};
-    const int n = WSAPoll(&p, 1, timeoutMs);
-    int result = 0;
-    int length = sizeof result;
-    if (n == 0) {
-        result = WSAETIMEDOUT;
-    } else if (n < 0) {
-        result = WSAGetLastError();
-    } else if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result), &length) != 0) {
-        result = WSAGetLastError();
-    } else if (result == 0 && (p.revents & (POLLERR | POLLHUP)) != 0) {
-        result = WSAECONNREFUSED;
-    }
-    if (result != 0) {
-        error = SystemError(result);
-        ::closesocket(s);
-        return INVALID_SOCKET;
-    }
-    BOOL on = TRUE;
-    (void)::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-    return s;
-}
-
 }  // namespace
 
-bool ConnectSocket(const std::string& host, const std::string& port, int timeoutMs, SocketHandle& socket,
-                   SocketError& error) {
-    if (!StartWinsock(error)) {
-        return false;
-    }
+namespace netsocket {
+
+bool StartSockets(SocketError& error) {
+    return StartWinsock(error);
+}
+
+bool Resolve(const std::string& host, const std::string& port, std::vector<Address>& found,
+             SocketError& error) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const int resolved = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &found);
+    addrinfo* list = nullptr;
+    const int resolved = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &list);
     if (resolved != 0) {
         error = SystemError(resolved);
         error.text = host + ": " + error.text;
         return false;
     }
-    SOCKET s = INVALID_SOCKET;
-    for (const addrinfo* info = found; info != nullptr && s == INVALID_SOCKET; info = info->ai_next) {
-        s = ConnectOne(*info, timeoutMs, error);
+    for (const addrinfo* info = list; info != nullptr; info = info->ai_next) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(info->ai_addr);
+        found.push_back(
+            {info->ai_family, info->ai_socktype, info->ai_protocol, {bytes, bytes + info->ai_addrlen}});
     }
-    ::freeaddrinfo(found);
+    ::freeaddrinfo(list);
+    return true;
+}
+
+bool BeginConnect(const Address& address, SocketHandle& socket, SocketError& error) {
+    SOCKET s = ::socket(address.family, address.type, address.protocol);
     if (s == INVALID_SOCKET) {
+        error = SystemError(WSAGetLastError());
+        return false;
+    }
+    u_long nonBlocking = 1;
+    ::ioctlsocket(s, FIONBIO, &nonBlocking);
+    const auto* target = reinterpret_cast<const sockaddr*>(address.sockaddrBytes.data());
+    if (::connect(s, target, static_cast<int>(address.sockaddrBytes.size())) != 0 &&
+        WSAGetLastError() != WSAEWOULDBLOCK) {
+        error = SystemError(WSAGetLastError());
+        ::closesocket(s);
         return false;
     }
     socket = static_cast<SocketHandle>(s);
     return true;
 }
+
+// select(), not WSAPoll: before Windows 10 2004, WSAPoll never reports a refused connect, so
+// every refusal would pass as a time-out. A failed connect shows in the except set, its
+// reason in SO_ERROR.
+SocketWait AwaitConnect(SocketHandle socket, int timeoutMs, SocketError& error) {
+    const auto s = static_cast<SOCKET>(socket);
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval wait{timeoutMs / 1000, timeoutMs % 1000 * 1000};
+    const int n = ::select(0, nullptr, &writable, &failed, &wait);
+    if (n == 0) {
+        return SocketWait::kTimedOut;
+    }
+    int result = 0;
+    int length = sizeof result;
+    if (n == SOCKET_ERROR ||
+        ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&result), &length) != 0) {
+        result = WSAGetLastError();
+    } else if (result == 0 && FD_ISSET(s, &failed)) {
+        result = WSAECONNREFUSED;
+    }
+    if (result != 0) {
+        error = SystemError(result);
+        return SocketWait::kFailed;
+    }
+    BOOL on = TRUE;
+    (void)::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    return SocketWait::kReady;
+}
+
+}  // namespace netsocket
 
 void CloseSocket(SocketHandle& socket) {
     if (socket != kNoSocket) {
@@ -158,6 +175,10 @@ SocketIo SendSome(SocketHandle socket, const uint8_t* buffer, size_t count, size
 
 SocketError TimeoutError() {
     return SystemError(static_cast<int>(kErrorTimeout));
+}
+
+SocketError CancelledError() {
+    return SystemError(ERROR_CANCELLED);
 }
 
 uint32_t ConnectionClosedCode() {

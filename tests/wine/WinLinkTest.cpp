@@ -3,6 +3,8 @@
 // pseudo-terminals mapped to COM ports (the ports below). Two cases are for a real Windows
 // only: Wine shares a serial device between openers, and its non-blocking read on a quiet
 // line waits for the first byte; both are skipped under Wine with that reason.
+#include <winsock2.h>
+// windows.h after winsock2.h
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 
 #include "config/Configmsg.h"
 #include "config/Hardwaremsg.h"
+#include "link/Anyline.h"
 #include "link/Port.h"
 #include "link/Receivepath.h"
 #include "link/Regutils.h"
@@ -377,6 +380,27 @@ TEST_F(WinPortList, TheRegistrysValuesGiveThePortDialogsList) {
         EXPECT_EQ(ListSerialPorts(list), c.listed) << c.legend;
         EXPECT_EQ(list, c.expected) << c.legend;
     }
+}
+
+// --- the network line -------------------------------------------------------------------
+
+// A loopback port nobody listens on refuses the connect, and the line says so at once: a
+// refusal that only shows in the except set of select is no time-out.
+TEST(WinNetLine, ARefusedConnectIsReportedAsRefused) {
+    WSADATA data{};
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int length = sizeof address;
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    ::closesocket(s);
+    AnyLine port;
+    EXPECT_FALSE(port.Open("tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port)), kSimBaud));
+    EXPECT_EQ(port.LastErrorCode(), static_cast<uint32_t>(WSAECONNREFUSED)) << port.LastErrorText();
+    WSACleanup();
 }
 
 // --- the receive path ------------------------------------------------------------------
