@@ -8,6 +8,7 @@
 
 namespace {
 constexpr std::array<int32_t, 4> kBaudRates = {4800, 9600, 19200, 38400};  // the dialog's choices
+constexpr std::array<int32_t, 2> kNmeaRates = {1, 5};                      // sentences per second
 constexpr int32_t kMinInches = 1;
 constexpr int32_t kMaxInches = 200;
 
@@ -71,14 +72,27 @@ void OnlyKnownKeys(const JsonValue& object, const std::string& path,
 
 int32_t WholeNumber(const JsonValue& value, const std::string& key, int64_t low, int64_t high) {
     RequireKind(value, JsonValue::Kind::kNumber, key);
+    const std::string range = " (" + std::to_string(low) + " to " + std::to_string(high) + ")";
     if (!value.IsWholeNumber()) {
-        Refuse(key, value.text + " is not a whole number");
+        Refuse(key, value.text + " is not a whole number" + range);
     }
     if (value.number < static_cast<double>(low) || value.number > static_cast<double>(high)) {
-        Refuse(key,
-               value.text + " is out of range (" + std::to_string(low) + " to " + std::to_string(high) + ")");
+        Refuse(key, value.text + " is out of range" + range);
     }
     return static_cast<int32_t>(value.number);
+}
+
+// A number that must be one of a few rates; any other number is refused naming them.
+template <size_t N>
+int32_t OneOfRates(const JsonValue& value, const std::string& key, const std::array<int32_t, N>& rates,
+                   const char* named) {
+    RequireKind(value, JsonValue::Kind::kNumber, key);
+    for (const int32_t rate : rates) {
+        if (value.number == static_cast<double>(rate)) {
+            return rate;
+        }
+    }
+    Refuse(key, value.text + " is not a rate the receiver takes (" + named + ")");
 }
 
 bool Boolean(const JsonValue& value, const std::string& key) {
@@ -108,16 +122,6 @@ uint32_t Mask(const JsonValue& value, const std::string& key) {
     return mask;
 }
 
-int32_t BaudRate(const JsonValue& value, const std::string& key) {
-    const int32_t baud = WholeNumber(value, key, 0, INT32_MAX);
-    for (const int32_t rate : kBaudRates) {
-        if (baud == rate) {
-            return baud;
-        }
-    }
-    Refuse(key, value.text + " is not a rate the receiver takes (4800, 9600, 19200, 38400)");
-}
-
 void Frequency(const JsonValue& value, const std::string& key, ApplyControls& c) {
     if (value.kind == JsonValue::Kind::kString && value.text == "default") {
         c.altDown = false;
@@ -129,10 +133,8 @@ void Frequency(const JsonValue& value, const std::string& key, ApplyControls& c)
     }
     c.altDown = true;
     c.channelText = value.text;
-    try {
-        (void)MHzToChannel(value.text);
-    } catch (const std::invalid_argument& e) {
-        Refuse(key, e.what());
+    if (const std::string problem = CorrectionFrequencyProblem(value.text); !problem.empty()) {
+        Refuse(key, problem);
     }
 }
 
@@ -144,12 +146,9 @@ ApplyControls ReadSettings(const JsonValue& settings) {
                    "foreaft"});
     ApplyControls c;
     c.nmeaMask = Mask(Require(settings, path, "nmea"), path + "nmea");
-    const int32_t rate = WholeNumber(Require(settings, path, "rate"), path + "rate", 1, 5);
-    if (rate != 1 && rate != 5) {
-        Refuse(path + "rate", std::to_string(rate) + " is not a rate the receiver takes (1 or 5)");
-    }
-    c.nmeaRate = rate;
-    c.baudRate = BaudRate(Require(settings, path, "baud"), path + "baud");
+    c.nmeaRate = OneOfRates(Require(settings, path, "rate"), path + "rate", kNmeaRates, "1 or 5");
+    c.baudRate =
+        OneOfRates(Require(settings, path, "baud"), path + "baud", kBaudRates, "4800, 9600, 19200, 38400");
     c.waasOnDown = Boolean(Require(settings, path, "waas"), path + "waas");
     c.correctionsOnDown = Boolean(Require(settings, path, "corrections"), path + "corrections");
     Frequency(Require(settings, path, "frequency"), path + "frequency", c);
@@ -231,6 +230,11 @@ std::optional<std::string> WriteSetupFile(const ApplyControls& c, const std::str
         return std::nullopt;
     }
     const std::string frequency = FrequencyText(c);
+    if (const std::string problem = c.altDown ? CorrectionFrequencyProblem(frequency) : "";
+        !problem.empty()) {
+        error = "settings.frequency: " + problem;  // the file could not be read back
+        return std::nullopt;
+    }
     std::string text = "{\n";
     text += "  \"format\": " + JsonQuote(kSetupFileFormat) + ",\n";
     text += "  \"format_version\": " + std::to_string(kSetupFileVersion) + ",\n";

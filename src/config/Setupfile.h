@@ -36,7 +36,8 @@ struct SetupFile {
 };
 
 // The file's text for the controls, or nothing with the dialog's own message in `error` when
-// Apply would refuse them (a height out of range, a frequency that is not a number).
+// Apply would refuse them (a height out of range, a frequency that is not a number), or with
+// the reader's when the file could not be read back (a frequency outside the correction band).
 std::optional<std::string> WriteSetupFile(const ApplyControls& controls, const std::string& receiverSoftware,
                                           int64_t unixSeconds, std::string& error);
 

@@ -297,7 +297,13 @@ TEST_F(CliTest, ConfigSetRefusesWhatTheSetupDialogRefusesAndSendsNothing) {
         {"height=201", kHeightMessage},
         {"foreaft=abc", kForeAftMessage},
         {"frequency=abc", "'abc' is not a valid floating point value"},
-        {"baud=57600", "invalid value 57600 for baud"},
+        {"frequency=-1", "frequency: -1 is out of range (1525 to 1560 MHz)"},
+        {"frequency=0", "frequency: 0 is out of range (1525 to 1560 MHz)"},
+        {"frequency=1e9", "frequency: 1e9 is out of range (1525 to 1560 MHz)"},
+        {"baud=57600", "invalid value 57600 for baud (4800, 9600, 19200, 38400)"},
+        {"rate=2", "invalid value 2 for rate (1 or 5)"},
+        {"version=9.9", "version is read-only: the receiver has version=1.0SIM"},
+        {"calibrated=yes", "calibrated is read-only: the receiver has calibrated=no"},
         {"nmea=GGA,XYZ", "invalid value GGA,XYZ for nmea"},
         {"colour=red", "unknown setting colour"},
         {"height", "expected KEY=VALUE"},
@@ -308,6 +314,28 @@ TEST_F(CliTest, ConfigSetRefusesWhatTheSetupDialogRefusesAndSendsNothing) {
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     }
     EXPECT_EQ(sim->Settings(), SimSettings{});
+}
+
+// Every line config get prints is taken back by config set, read-only keys and values that
+// config set would not take from a user (a frequency outside the correction band) included.
+TEST_F(CliTest, ConfigSetTakesBackWhatConfigGetPrinted) {
+    SimOptions outOfBand;
+    outOfBand.settings.altFreqInUse = 1;
+    outOfBand.settings.altChannel = -100'000;  // 1475 MHz
+    for (const SimOptions& options : {SimOptions{}, outOfBand}) {
+        StartSim(options);
+        const ChildResult got = Lctrovi(AtSim({"config", "get"}));
+        ASSERT_EQ(got.status, 0) << got.err;
+        std::vector<std::string> args = {"config", "set"};
+        for (const std::string& line : Lines(got.out)) {
+            args.push_back(line);
+        }
+        const ChildResult set = Lctrovi(AtSim(args));
+        EXPECT_EQ(set.status, 0) << set.err;
+        EXPECT_EQ(set.out, got.out);
+        EXPECT_EQ(sim->Settings(), options.settings);
+        sim->Stop();
+    }
 }
 
 TEST_F(CliTest, InfoPrintsTheHardwareIdentityPlainAndAsJson) {

@@ -60,6 +60,11 @@ TEST(Setupfile, WritesWhatTheDialogAppliesAndReadsItBack) {
     std::string error;
     EXPECT_FALSE(WriteSetupFile(bad, "", 0, error));
     EXPECT_EQ(error, kHeightMessage);
+    // Nor what could not be read back.
+    bad = SomeControls();
+    bad.channelText = "1500";
+    EXPECT_FALSE(WriteSetupFile(bad, "", 0, error));
+    EXPECT_EQ(error, "settings.frequency: 1500 is out of range (1525 to 1560 MHz)");
 }
 
 TEST(Setupfile, RefusesTheWholeFileNamingTheKey) {
@@ -72,17 +77,25 @@ TEST(Setupfile, RefusesTheWholeFileNamingTheKey) {
         {Edited("\"format_version\": 1,", "\"format_version\": 1, \"extra\": 0,"), "extra: unknown key"},
         {Edited("\"height\": 80", "\"height\": 250"), "settings.height: 250 is out of range (1 to 200)"},
         {Edited("\"height\": 80", "\"height\": \"80\""), "settings.height: expected a number, not a string"},
-        {Edited("\"height\": 80", "\"height\": 80.5"), "settings.height: 80.5 is not a whole number"},
+        {Edited("\"height\": 80", "\"height\": 80.5"),
+         "settings.height: 80.5 is not a whole number (1 to 200)"},
         {Edited("\"foreaft\": 7", "\"foreaft\": 0"), "settings.foreaft: 0 is out of range"},
         {Edited("\"baud\": 38400", "\"baud\": 115200"),
          "settings.baud: 115200 is not a rate the receiver takes"},
-        {Edited("\"rate\": 5", "\"rate\": 2"), "settings.rate: 2 is not a rate"},
+        {Edited("\"rate\": 5", "\"rate\": 2"), "settings.rate: 2 is not a rate the receiver takes (1 or 5)"},
+        {Edited("\"rate\": 5", "\"rate\": 7"), "settings.rate: 7 is not a rate the receiver takes (1 or 5)"},
+        {Edited("\"baud\": 38400", "\"baud\": -1"),
+         "settings.baud: -1 is not a rate the receiver takes (4800, 9600, 19200, 38400)"},
         {Edited("\"waas\": false", "\"waas\": 0"), "settings.waas: expected true or false, not a number"},
         {Edited("\"GGA\"", "\"GLL\""), "settings.nmea: unknown sentence \"GLL\""},
         {Edited("\"frequency\": 1545.5", "\"frequency\": \"alt\""),
          "settings.frequency: expected \"default\""},
         {Edited("\"frequency\": 1545.5", "\"frequency\": 1e300"),
-         "settings.frequency: '1e300' is out of the range"},
+         "settings.frequency: 1e300 is out of range (1525 to 1560 MHz)"},
+        {Edited("\"frequency\": 1545.5", "\"frequency\": -1"),
+         "settings.frequency: -1 is out of range (1525 to 1560 MHz)"},
+        {Edited("\"frequency\": 1545.5", "\"frequency\": 0"),
+         "settings.frequency: 0 is out of range (1525 to 1560 MHz)"},
         {Edited("\"direction\": \"backward\"", "\"direction\": \"up\""), "settings.direction: expected"},
         {Edited("    \"tcm\": true,\n", ""), "settings.tcm: missing"},
         {Edited("\"format_version\": 1", "\"format_version\": 2"), "format_version: version 2 is newer"},
