@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -378,17 +377,11 @@ int ConfigSave(Session& session, const std::string& path) {
 
 // Reads and checks a setup file before the port is opened: a refused file sends nothing.
 std::optional<SetupFile> LoadSetupFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) {
-        std::fprintf(stderr, "Error reading setup file %s\n", path.c_str());
-        return std::nullopt;
-    }
-    SetupRead read = ReadSetupFile(text.str());
+    SetupRead read = ReadSetupFileFrom(path);
     if (!read.file) {
-        std::fprintf(stderr, "Setup file %s refused: %s\n", path.c_str(), read.error.c_str());
+        std::fprintf(stderr, "%s\n", SetupReadMessage(read, path).c_str());
     }
-    return read.file;
+    return std::move(read.file);
 }
 
 int ConfigApply(Session& session, const SetupFile& file) {

@@ -1,7 +1,12 @@
 #include "config/Setupfile.h"
 
 #include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <memory>
 #include <stdexcept>
 
 #include "config/Json.h"
@@ -9,6 +14,7 @@
 namespace {
 constexpr std::array<int32_t, 4> kBaudRates = {4800, 9600, 19200, 38400};  // the dialog's choices
 constexpr std::array<int32_t, 2> kNmeaRates = {1, 5};                      // sentences per second
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr int32_t kMinInches = 1;
 constexpr int32_t kMaxInches = 200;
 
@@ -257,6 +263,14 @@ std::optional<std::string> WriteSetupFile(const ApplyControls& c, const std::str
 
 SetupRead ReadSetupFile(std::string_view text) {
     SetupRead result;
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.remove_prefix(kByteOrderMark.size());  // as some editors save UTF-8
+    }
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+        result.unreadable = true;
+        result.error = "it is empty";
+        return result;
+    }
     const JsonParse parsed = ParseJson(text);
     if (!parsed.value) {
         result.error = parsed.error;
@@ -274,6 +288,34 @@ SetupRead ReadSetupFile(std::string_view text) {
         result.error = refusal.text;
     }
     return result;
+}
+
+SetupRead ReadSetupFileFrom(const std::string& path) {
+    SetupRead result;
+    result.unreadable = true;
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        result.error = "it is a folder";
+        return result;
+    }
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) {
+        result.error = std::strerror(errno);
+        return result;
+    }
+    // One byte past the reader's limit, so that a larger file is refused as such.
+    std::string bytes(kJsonMaxBytes + 1, '\0');
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
+    if (std::ferror(file.get()) != 0) {
+        result.error = std::strerror(errno);
+        return result;
+    }
+    return ReadSetupFile(bytes);
+}
+
+std::string SetupReadMessage(const SetupRead& read, const std::string& name) {
+    return read.unreadable ? "Error reading setup file " + name + ": " + read.error
+                           : "Setup file " + name + " refused: " + read.error;
 }
 
 std::vector<SetupField> SetupFields(const ApplyControls& c) {

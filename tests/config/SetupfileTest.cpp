@@ -2,6 +2,10 @@
 // receiver or the dialog would not take; the JSON beneath it refused where it is malformed.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "config/Json.h"
@@ -65,6 +69,42 @@ TEST(Setupfile, WritesWhatTheDialogAppliesAndReadsItBack) {
     bad.channelText = "1500";
     EXPECT_FALSE(WriteSetupFile(bad, "", 0, error));
     EXPECT_EQ(error, "settings.frequency: 1500 is out of range (1525 to 1560 MHz)");
+}
+
+// Read from disk: a byte-order mark is skipped, and a file that gives nothing to read says why.
+TEST(Setupfile, ReadsAFileOrSaysWhyNot) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("lct-setupfile-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    struct Case {
+        const char* legend;
+        const char* name;
+        std::optional<std::string> text;  // nothing: the file is not there
+        std::string message;              // empty: read
+    };
+    const std::string sound = Written(SomeControls());
+    const Case cases[] = {
+        {"plain", "a.json", sound, ""},
+        {"with a byte-order mark", "b.json", "\xEF\xBB\xBF" + sound, ""},
+        {"missing", "c.json", std::nullopt, "Error reading setup file c.json: No such file or directory"},
+        {"empty", "d.json", "", "Error reading setup file d.json: it is empty"},
+        {"a mark and blanks only", "e.json", "\xEF\xBB\xBF \r\n",
+         "Error reading setup file e.json: it is empty"},
+        {"a folder", ".", std::nullopt, "Error reading setup file .: it is a folder"},
+        {"refused", "f.json", "[]", "Setup file f.json refused: the file: expected an object, not a list"},
+    };
+    for (const Case& c : cases) {
+        const std::filesystem::path path = folder / c.name;
+        if (c.text) {
+            std::ofstream(path, std::ios::binary) << *c.text;
+        }
+        const SetupRead read = ReadSetupFileFrom(path.string());
+        EXPECT_EQ(read.file.has_value(), c.message.empty()) << c.legend;
+        if (!read.file) {
+            EXPECT_EQ(SetupReadMessage(read, c.name), c.message) << c.legend;
+        }
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(Setupfile, RefusesTheWholeFileNamingTheKey) {
