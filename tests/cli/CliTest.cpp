@@ -1,5 +1,6 @@
 // lctrovi's commands as a user runs them: exit status, standard output and error, and what
 // the simulated receiver saw.
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -393,11 +394,14 @@ TEST_F(CliTest, CalibrateCancelledOrRefusedEndsWithStatusOne) {
         bool moving;
         std::string input;
         std::string shown;
+        size_t prompts;  // a line that is not an answer offered asks again
     };
     const Case cases[] = {
-        {false, "c\n", "TCM level calibration process aborted/failed."},
-        {false, "", "TCM level calibration process aborted/failed."},  // end of input cancels
-        {true, "\nc\n", "The vehicle must be stopped to calibrate."},
+        {false, "c\n", "TCM level calibration process aborted/failed.", 1},
+        {false, "", "TCM level calibration process aborted/failed.", 1},  // end of input cancels
+        {false, "x\nyes\nc\n", "TCM level calibration process aborted/failed.", 3},
+        {true, "\nc\n", "The vehicle must be stopped to calibrate.", 2},
+        {true, "\n\nc\n", "The vehicle must be stopped to calibrate.", 3},  // Continue is not offered
     };
     for (const Case& c : cases) {
         SimOptions options = QuickCalibration();
@@ -406,6 +410,8 @@ TEST_F(CliTest, CalibrateCancelledOrRefusedEndsWithStatusOne) {
         const ChildResult result = Lctrovi(AtSim({"calibrate"}), c.input);
         EXPECT_EQ(result.status, 1) << c.shown;
         EXPECT_NE(result.out.find(c.shown), std::string::npos) << result.out;
+        EXPECT_EQ(static_cast<size_t>(std::count(result.out.begin(), result.out.end(), '[')), c.prompts)
+            << c.input << result.out;
         EXPECT_EQ(sim->Settings().tcmCalibrated, 0);
         sim->Stop();
     }
