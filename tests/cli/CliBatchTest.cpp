@@ -262,4 +262,47 @@ TEST_F(CliBatch, EachReceiverEndsAsItsOwnLoadWouldAndTheTableSaysWhich) {
     }
 }
 
+// On a terminal the board is redrawn in place: each row is cut to the terminal's width (its own,
+// else COLUMNS), since a row that wraps would leave its first part behind at the next redraw.
+TEST_F(CliBatch, TheBoardOnATerminalKeepsEveryRowWithinItsWidth) {
+    const std::string image = ScratchFile("image.hex");
+    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, RandomBytes(500, 3)}}, "\r\n");
+    struct Case {
+        const char* legend;
+        int terminalColumns;
+        const char* columnsVariable;  // nullptr: not set
+        size_t width;
+    };
+    const Case cases[] = {
+        {"the terminal's own width", 80, "200", 80},
+        {"COLUMNS where the terminal tells none", 0, "60", 60},
+        {"80 where nothing tells", 0, nullptr, 80},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        std::vector<std::string> args = {"load", image};
+        for (const char* receiver : {"1", "2"}) {  // devices that cannot be opened: rows at once
+            args.insert(args.end(), {"--device", ScratchFile(std::string(70, 'r') + receiver)});
+        }
+        if (c.columnsVariable != nullptr) {
+            setenv("COLUMNS", c.columnsVariable, 1);
+        } else {
+            unsetenv("COLUMNS");
+        }
+        const ChildResult result =
+            RunChild(LCTROVI_PATH, args, "", kTimeoutMs, {}, true, nullptr, c.terminalColumns);
+        unsetenv("COLUMNS");
+        EXPECT_EQ(result.status, 1) << result.out;
+        size_t rows = 0;
+        for (size_t at = result.out.find("\x1b[2K"); at != std::string::npos;
+             at = result.out.find("\x1b[2K", at)) {
+            at += 4;
+            const std::string row = result.out.substr(at, result.out.find_first_of("\r\n", at) - at);
+            EXPECT_EQ(row.size(), c.width - 1) << row;  // every device name is longer than that
+            ++rows;
+        }
+        EXPECT_GE(rows, 2u) << result.out;
+    }
+}
+
 }  // namespace
