@@ -104,6 +104,30 @@ void RunUntilStopped(SimReceiver& sim, const std::string& imageOut) {
     std::printf("the device vanished\n");
 }
 
+// The --link: a symbolic link to the device, there while the simulator runs.
+class DeviceLink {
+  public:
+    DeviceLink(std::string path, const std::string& device) : path_(std::move(path)) {
+        if (path_.empty()) {
+            return;
+        }
+        ::unlink(path_.c_str());
+        if (::symlink(device.c_str(), path_.c_str()) != 0) {
+            std::perror(path_.c_str());
+        }
+    }
+    DeviceLink(const DeviceLink&) = delete;
+    DeviceLink& operator=(const DeviceLink&) = delete;
+    ~DeviceLink() {
+        if (!path_.empty()) {
+            ::unlink(path_.c_str());
+        }
+    }
+
+  private:
+    std::string path_;
+};
+
 // Plays a recording onto a pseudo-terminal until SIGINT, SIGTERM or "quit" on standard input.
 int RunReplay(const SimCommandLine& commandLine) {
     SimReplay replay(commandLine.replayPath, commandLine.options.settings.baudRate);
@@ -115,6 +139,7 @@ int RunReplay(const SimCommandLine& commandLine) {
         std::fprintf(stderr, "lctrovi-sim: %s is not a recording: playing its bytes at %u baud\n",
                      commandLine.replayPath.c_str(), replay.Baud());
     }
+    const DeviceLink link(commandLine.linkPath, replay.DevicePath());
     std::printf("%s\n", replay.DevicePath().c_str());
     std::fflush(stdout);
     bool reported = false;
@@ -168,18 +193,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "lctrovi-sim: %s\n", sim.LastError().c_str());
         return 1;
     }
-    if (!commandLine.linkPath.empty()) {
-        ::unlink(commandLine.linkPath.c_str());
-        if (::symlink(sim.DevicePath().c_str(), commandLine.linkPath.c_str()) != 0) {
-            std::perror(commandLine.linkPath.c_str());
-        }
-    }
+    const DeviceLink link(commandLine.linkPath, sim.DevicePath());
     std::printf("%s\n", sim.DevicePath().c_str());
     std::fflush(stdout);
     RunUntilStopped(sim, commandLine.imageOut);
     sim.Stop();
-    if (!commandLine.linkPath.empty()) {
-        ::unlink(commandLine.linkPath.c_str());
-    }
     return 0;
 }

@@ -180,7 +180,8 @@ class Board {
         }
     }
 
-    // Moves up over the rows drawn before and draws them all again, each on a cleared line.
+    // Moves up over the rows drawn before and draws them all again, each on a cleared line and
+    // cut to the terminal's width, so that none wraps.
     void Redraw() {
         if (drawnRows_ > 0) {
             std::fprintf(out_, "\x1b[%zuA", drawnRows_);
@@ -190,8 +191,10 @@ class Board {
             width = std::max(width, row.device.size());
         }
         for (const Row& row : rows_) {
-            std::fprintf(out_, "\r\x1b[2K%-*s  %s\n", static_cast<int>(width), row.device.c_str(),
-                         RowText(row).c_str());
+            std::string line = row.device;
+            line.resize(std::max(width, line.size()), ' ');
+            line += "  " + RowText(row);
+            std::fprintf(out_, "\r\x1b[2K%s\n", FitToTerminal(line).c_str());
         }
         drawnRows_ = rows_.size();
         std::fflush(out_);

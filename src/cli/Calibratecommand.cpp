@@ -1,5 +1,6 @@
 // lctrovi calibrate: the TCM level calibration as a terminal wizard, over the calibration
-// dialog's step machine. Enter presses the first button (Continue), "c" the second (Cancel).
+// dialog's step machine. Enter presses the first button (Continue), "c" the second (Cancel);
+// any other line asks again.
 #include <cstdio>
 #include <string>
 
@@ -16,9 +17,9 @@ namespace {
 const char* const kCalibrateHelp =
     "Usage: lctrovi calibrate --device D [--baud B]\n"
     "Run the two-position TCM level calibration with the calibration window's prompts: press\n"
-    "Enter for Continue (or OK), type c and Enter for Cancel. End of input cancels. Exit status\n"
-    "0 when the calibration completed, 1 when it was aborted, failed or the receiver did not\n"
-    "answer.\n"
+    "Enter for Continue (or OK), type c and Enter for Cancel; anything else asks again. End of\n"
+    "input cancels. Exit status 0 when the calibration completed, 1 when it was aborted, failed\n"
+    "or the receiver did not answer.\n"
     "\n" LCT_PORT_OPTIONS_HELP "  --help         show this help and exit\n";
 
 constexpr int32_t kReadSliceMs = 50;
@@ -84,8 +85,19 @@ Choice Wizard::Ask() {
     const CalibrationView& view = wizard_.View();
     const bool first = view.button1.visible && view.button1.enabled;
     const bool second = view.button2.visible && view.button2.enabled;
-    std::printf("[%s%s%s] ", first ? ("Enter: " + view.button1.caption).c_str() : "",
-                first && second ? ", " : "", second ? ("c: " + view.button2.caption).c_str() : "");
+    // Appended piece by piece: GCC 12 warns (-Wrestrict) about "..." + std::string at -O3.
+    std::string prompt = "[";
+    if (first) {
+        prompt.append("Enter: ").append(view.button1.caption);
+    }
+    if (first && second) {
+        prompt.append(", ");
+    }
+    if (second) {
+        prompt.append("c: ").append(view.button2.caption);
+    }
+    prompt.append("] ");
+    std::fputs(prompt.c_str(), stdout);
     std::fflush(stdout);
     std::string line;
     for (;;) {
@@ -109,6 +121,8 @@ Choice Wizard::Ask() {
             if ((line == "c" || line == "C") && second) {
                 return Choice::kButton2;
             }
+            std::fputs(prompt.c_str(), stdout);  // not one of the answers offered: asked again
+            std::fflush(stdout);
             line.clear();
             continue;
         }

@@ -1,8 +1,8 @@
 // lctrovi config get|set and lctrovi info: the setup dialog's settings and the hardware
 // identity, read and written with the dialog's codecs, validation and messages.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,9 +31,10 @@ const char* const kConfigHelp =
     "Keys:\n"
     "  baud=4800|9600|19200|38400     nmea=GGA,GSA,ZDA,VTG,RMC,SNR|none\n"
     "  rate=1|5                       waas=on|off        corrections=on|off\n"
-    "  frequency=default|MHZ          tcm=on|off         direction=forward|backward\n"
-    "  height=INCHES                  foreaft=INCHES\n"
-    "Read only: version, foreaft-editable, calibrated.\n"
+    "  frequency=default|MHZ (1525 to 1560)              tcm=on|off\n"
+    "  direction=forward|backward     height=INCHES      foreaft=INCHES\n"
+    "Read only: version, foreaft-editable, calibrated. A value the receiver holds is always\n"
+    "taken (read-only ones too), so config get's lines can be given back to config set.\n"
     "\n" LCT_PORT_OPTIONS_HELP
     "  --json         print the settings as one JSON object\n"
     "  --help         show this help and exit\n";
@@ -179,59 +180,140 @@ std::optional<bool> ParseSwitch(const std::string& value, const char* on, const 
     return std::nullopt;
 }
 
-// Applies one KEY=VALUE to the controls; the message says why it was refused.
-bool SetControl(ApplyControls& c, const std::string& key, const std::string& value, std::string& message) {
-    std::optional<bool> on;
-    if (key == "baud") {
-        for (uint32_t rate : kSearchRates) {
-            if (value == std::to_string(rate)) {
-                c.baudRate = static_cast<int32_t>(rate);
-                return true;
-            }
-        }
-    } else if (key == "nmea") {
-        if (const auto mask = ParseMask(value)) {
-            c.nmeaMask = *mask;
-            return true;
-        }
-    } else if (key == "rate") {
-        if (value == "1" || value == "5") {
-            c.nmeaRate = value == "5" ? 5 : 1;
-            return true;
-        }
-    } else if (key == "height" || key == "foreaft") {
-        (key == "height" ? c.heightText : c.foreAftText) = value;  // the codec validates
-        return true;
-    } else if (key == "frequency") {
-        c.altDown = value != "default";
-        c.channelText = c.altDown ? value : "";
-        return true;
-    } else if (key == "waas" && (on = ParseSwitch(value, "on", "off"))) {
-        c.waasOnDown = *on;
-        return true;
-    } else if (key == "corrections" && (on = ParseSwitch(value, "on", "off"))) {
-        c.correctionsOnDown = *on;
-        return true;
-    } else if (key == "tcm" && (on = ParseSwitch(value, "on", "off"))) {
-        c.tcmOnDown = *on;
-        return true;
-    } else if (key == "direction" && (on = ParseSwitch(value, "forward", "backward"))) {
-        c.forwardDown = *on;
-        return true;
-    } else if (key != "waas" && key != "corrections" && key != "tcm" && key != "direction") {
+// One key of config set: how a new value reaches the controls, and how the receiver's own
+// value is kept. A key without `take` is read-only.
+struct SettingKey {
+    const char* name;
+    const char* choices;  // named when a value is refused; nullptr when `take` says why
+    bool (*take)(ApplyControls& c, const std::string& value, std::string& why);
+    void (*keep)(ApplyControls& c, const ApplyControls& held);
+};
+
+bool TakeSwitch(bool& down, const std::string& value, const char* on, const char* off) {
+    const std::optional<bool> parsed = ParseSwitch(value, on, off);
+    down = parsed.value_or(down);
+    return parsed.has_value();
+}
+
+const SettingKey kSettingKeys[] = {
+    {"version", nullptr, nullptr, nullptr},
+    {"baud", "(4800, 9600, 19200, 38400)",
+     [](ApplyControls& c, const std::string& value, std::string&) {
+         for (const uint32_t rate : kSearchRates) {
+             if (value == std::to_string(rate)) {
+                 c.baudRate = static_cast<int32_t>(rate);
+                 return true;
+             }
+         }
+         return false;
+     },
+     [](ApplyControls& c, const ApplyControls& held) { c.baudRate = held.baudRate; }},
+    {"nmea", "(GGA, GSA, ZDA, VTG, RMC, SNR separated by commas, or none)",
+     [](ApplyControls& c, const std::string& value, std::string&) {
+         const auto mask = ParseMask(value);
+         c.nmeaMask = mask.value_or(c.nmeaMask);
+         return mask.has_value();
+     },
+     [](ApplyControls& c, const ApplyControls& held) { c.nmeaMask = held.nmeaMask; }},
+    {"rate", "(1 or 5)",
+     [](ApplyControls& c, const std::string& value, std::string&) {
+         if (value != "1" && value != "5") {
+             return false;
+         }
+         c.nmeaRate = value == "5" ? 5 : 1;
+         return true;
+     },
+     [](ApplyControls& c, const ApplyControls& held) { c.nmeaRate = held.nmeaRate; }},
+    {"waas", "(on or off)",
+     [](ApplyControls& c, const std::string& value, std::string&) {
+         return TakeSwitch(c.waasOnDown, value, "on", "off");
+     },
+     [](ApplyControls& c, const ApplyControls& held) { c.waasOnDown = held.waasOnDown; }},
+    {"corrections", "(on or off)",
+     [](ApplyControls& c, const std::string& value, std::string&) {
+         return TakeSwitch(c.correctionsOnDown, value, "on", "off");
+     },
+     [](ApplyControls& c, const ApplyControls& held) { c.correctionsOnDown = held.correctionsOnDown; }},
+    {"frequency", nullptr,
+     [](ApplyControls& c, const std::string& value, std::string& why) {
+         if (value != "default" && !(why = CorrectionFrequencyProblem(value)).empty()) {
+             return false;
+         }
+         c.altDown = value != "default";
+         c.channelText = c.altDown ? value : "";
+         return true;
+     },
+     [](ApplyControls& c, const ApplyControls& held) {
+         c.altDown = held.altDown;
+         c.channelText = held.channelText;
+     }},
+    {"tcm", "(on or off)",
+     [](ApplyControls& c, const std::string& value, std::string&) {
+         return TakeSwitch(c.tcmOnDown, value, "on", "off");
+     },
+     [](ApplyControls& c, const ApplyControls& held) { c.tcmOnDown = held.tcmOnDown; }},
+    {"height", nullptr,
+     [](ApplyControls& c, const std::string& value, std::string&) {
+         c.heightText = value;  // the codec checks it, with the setup dialog's message
+         return true;
+     },
+     [](ApplyControls& c, const ApplyControls& held) { c.heightText = held.heightText; }},
+    {"foreaft", nullptr,
+     [](ApplyControls& c, const std::string& value, std::string&) {
+         c.foreAftText = value;  // the codec checks it, with the setup dialog's message
+         return true;
+     },
+     [](ApplyControls& c, const ApplyControls& held) { c.foreAftText = held.foreAftText; }},
+    {"foreaft-editable", nullptr, nullptr, nullptr},
+    {"direction", "(forward or backward)",
+     [](ApplyControls& c, const std::string& value, std::string&) {
+         return TakeSwitch(c.forwardDown, value, "forward", "backward");
+     },
+     [](ApplyControls& c, const ApplyControls& held) { c.forwardDown = held.forwardDown; }},
+    {"calibrated", nullptr, nullptr, nullptr},
+};
+
+// Applies one KEY=VALUE to the controls; the message says why it was refused. A value equal to
+// the one config get prints for the receiver is always taken back as the receiver holds it, so
+// that config get's lines (read-only keys included) can be given to config set as they are.
+bool SetControl(ApplyControls& c, const std::string& key, const std::string& value,
+                const ReceivedSettings& held, std::string& message) {
+    const auto found = std::find_if(std::begin(kSettingKeys), std::end(kSettingKeys),
+                                    [&](const SettingKey& k) { return key == k.name; });
+    if (found == std::end(kSettingKeys)) {
         message = "unknown setting " + key;
         return false;
     }
-    message = "invalid value " + value + " for " + key;
+    std::string shown;  // as config get prints it: every key has its line
+    for (const Field& field : SettingsFields(held.settings, held.version)) {
+        shown = field.key == key ? field.value : shown;
+    }
+    if (value == shown) {
+        if (found->keep != nullptr) {
+            found->keep(c, ControlsFor(held.settings));
+        }
+        return true;
+    }
+    if (found->take == nullptr) {
+        message = key + " is read-only: the receiver has " + key + "=" + shown;
+        return false;
+    }
+    std::string why;
+    if (found->take(c, value, why)) {
+        return true;
+    }
+    const std::string choices = found->choices != nullptr ? found->choices : "";
+    message = why.empty() ? "invalid value " + value + " for " + key + " " + choices : key + ": " + why;
     return false;
 }
 
-bool SetControls(ApplyControls& controls, const std::vector<std::string>& assignments) {
+bool SetControls(ApplyControls& controls, const std::vector<std::string>& assignments,
+                 const ReceivedSettings& held) {
     for (const std::string& assignment : assignments) {
         const size_t equals = assignment.find('=');
         std::string message = "expected KEY=VALUE, not " + assignment;
-        if (equals == std::string::npos ||
-            !SetControl(controls, assignment.substr(0, equals), assignment.substr(equals + 1), message)) {
+        if (equals == std::string::npos || !SetControl(controls, assignment.substr(0, equals),
+                                                       assignment.substr(equals + 1), held, message)) {
             std::fprintf(stderr, "lctrovi: %s\n", message.c_str());
             return false;
         }
@@ -294,17 +376,11 @@ int ConfigSave(Session& session, const std::string& path) {
 
 // Reads and checks a setup file before the port is opened: a refused file sends nothing.
 std::optional<SetupFile> LoadSetupFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) {
-        std::fprintf(stderr, "Error reading setup file %s\n", path.c_str());
-        return std::nullopt;
-    }
-    SetupRead read = ReadSetupFile(text.str());
+    SetupRead read = ReadSetupFileFrom(path);
     if (!read.file) {
-        std::fprintf(stderr, "Setup file %s refused: %s\n", path.c_str(), read.error.c_str());
+        std::fprintf(stderr, "%s\n", SetupReadMessage(read, path).c_str());
     }
-    return read.file;
+    return std::move(read.file);
 }
 
 int ConfigApply(Session& session, const SetupFile& file) {
@@ -335,7 +411,7 @@ int ConfigSet(Session& session, const std::vector<std::string>& assignments) {
         return kExitFailed;
     }
     ApplyControls controls = ControlsFor(received->settings);
-    if (!SetControls(controls, assignments)) {
+    if (!SetControls(controls, assignments, *received)) {
         return kExitUsage;
     }
     if (const int sent = SendControls(session, controls); sent != kExitOk) {

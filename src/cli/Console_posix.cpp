@@ -1,5 +1,6 @@
 // POSIX backend of Console.h: poll() on standard input.
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "cli/Console.h"
@@ -10,6 +11,11 @@ bool StdoutIsTerminal() {
 
 bool EnableTerminalRedraw() {
     return true;  // terminals read the escape sequences as they are
+}
+
+int ConsoleColumns() {
+    winsize size{};
+    return ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 InputWait NextInputByte(char& byte, int waitMs) {

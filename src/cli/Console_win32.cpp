@@ -72,6 +72,14 @@ bool EnableTerminalRedraw() {
            SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 
+int ConsoleColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) == 0) {
+        return 0;
+    }
+    return info.srWindow.Right - info.srWindow.Left + 1;  // the visible window, not the buffer
+}
+
 InputWait NextInputByte(char& byte, int waitMs) {
     // Started at the first wait and never destroyed: the reader thread may outlive main().
     static InputReader* const reader = new InputReader;

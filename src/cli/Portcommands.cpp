@@ -47,7 +47,10 @@ const char* const kDetectHelp =
     "device that cannot be opened is reported and skipped. Prints the device and rate found,\n"
     "or \"Failed to find unit.\" with exit status 1.\n"
     "With --all, search all the ports at the same time (--device may then be given more than\n"
-    "once) and list every receiver found: device, rate, software version and serial number.\n"
+    "once) and list every port searched: device, rate, software version and serial number of\n"
+    "the receiver found there, or \"no receiver\". A terminal shows the search's progress. With\n"
+    "--json, a port where no receiver answered has \"found\": false and null baud, version and\n"
+    "serial. Exit status 1 when no receiver answered.\n"
     "\n" LCT_PORT_OPTIONS_HELP
     "  --all          find every receiver, searching the ports in parallel\n"
     "  --json         with --all: print the list as JSON\n"

@@ -31,6 +31,20 @@ std::optional<int32_t> ParseInches(const std::string& text) {
     }
     return v;
 }
+
+std::optional<double> ParseMHz(const std::string& mhzText) {
+    const std::string text = Trim(mhzText);
+    double mhz = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), mhz);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(mhz)) {
+        return std::nullopt;
+    }
+    return mhz;
+}
+
+std::string NotANumberText(const std::string& mhzText) {
+    return "'" + mhzText + "' is not a valid floating point value";
+}
 }  // namespace
 
 std::string SoftwareVersion::Text() const {
@@ -42,17 +56,29 @@ double ChannelToMHz(int32_t channel) {
 }
 
 int32_t MHzToChannel(const std::string& mhzText) {
-    const std::string text = Trim(mhzText);
-    double mhz = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), mhz);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(mhz)) {
-        throw std::invalid_argument("'" + mhzText + "' is not a valid floating point value");
+    const auto mhz = ParseMHz(mhzText);
+    if (!mhz) {
+        throw std::invalid_argument(NotANumberText(mhzText));
     }
-    const double channel = std::round((mhz - kBaseMHz) * kChannelsPerMHz);
+    const double channel = std::round((*mhz - kBaseMHz) * kChannelsPerMHz);
     if (channel < INT32_MIN || channel > INT32_MAX) {
-        throw std::invalid_argument("'" + mhzText + "' is out of the range of correction channels");
+        throw std::invalid_argument("'" + mhzText + "' is out of the range of correction channels (" +
+                                    FormatGeneral(ChannelToMHz(INT32_MIN)) + " to " +
+                                    FormatGeneral(ChannelToMHz(INT32_MAX)) + " MHz)");
     }
     return static_cast<int32_t>(channel);
+}
+
+std::string CorrectionFrequencyProblem(const std::string& mhzText) {
+    const auto mhz = ParseMHz(mhzText);
+    if (!mhz) {
+        return NotANumberText(mhzText);
+    }
+    if (*mhz < kMinCorrectionMHz || *mhz > kMaxCorrectionMHz) {
+        return Trim(mhzText) + " is out of range (" + FormatGeneral(kMinCorrectionMHz) + " to " +
+               FormatGeneral(kMaxCorrectionMHz) + " MHz)";
+    }
+    return {};
 }
 
 std::string FormatGeneral(double value) {

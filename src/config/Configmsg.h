@@ -44,6 +44,14 @@ int32_t MHzToChannel(const std::string& mhzText);
 // "1545.5": up to 15 significant digits, no trailing zeros.
 std::string FormatGeneral(double value);
 
+// The L band in which correction satellites broadcast: what the tool and a setup file take as
+// an alternate correction frequency. The setup dialog itself sends any number typed.
+inline constexpr double kMinCorrectionMHz = 1525.0;
+inline constexpr double kMaxCorrectionMHz = 1560.0;
+// Why the text cannot be taken as a correction frequency ("'abc' is not a valid floating point
+// value", "1500 is out of range (1525 to 1560 MHz)"); empty when it can.
+std::string CorrectionFrequencyProblem(const std::string& mhzText);
+
 // Reads the fields of a configuration reply (the payload, after the frame header). Returns
 // nothing when the payload is too short to hold every field read: such a reply is ignored.
 // BaudRate is not taken from the reply: the caller keeps the PC side's rate.

@@ -1,13 +1,20 @@
 #include "config/Setupfile.h"
 
 #include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <memory>
 #include <stdexcept>
 
 #include "config/Json.h"
 
 namespace {
 constexpr std::array<int32_t, 4> kBaudRates = {4800, 9600, 19200, 38400};  // the dialog's choices
+constexpr std::array<int32_t, 2> kNmeaRates = {1, 5};                      // sentences per second
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr int32_t kMinInches = 1;
 constexpr int32_t kMaxInches = 200;
 
@@ -71,14 +78,27 @@ void OnlyKnownKeys(const JsonValue& object, const std::string& path,
 
 int32_t WholeNumber(const JsonValue& value, const std::string& key, int64_t low, int64_t high) {
     RequireKind(value, JsonValue::Kind::kNumber, key);
+    const std::string range = " (" + std::to_string(low) + " to " + std::to_string(high) + ")";
     if (!value.IsWholeNumber()) {
-        Refuse(key, value.text + " is not a whole number");
+        Refuse(key, value.text + " is not a whole number" + range);
     }
     if (value.number < static_cast<double>(low) || value.number > static_cast<double>(high)) {
-        Refuse(key,
-               value.text + " is out of range (" + std::to_string(low) + " to " + std::to_string(high) + ")");
+        Refuse(key, value.text + " is out of range" + range);
     }
     return static_cast<int32_t>(value.number);
+}
+
+// A number that must be one of a few rates; any other number is refused naming them.
+template <size_t N>
+int32_t OneOfRates(const JsonValue& value, const std::string& key, const std::array<int32_t, N>& rates,
+                   const char* named) {
+    RequireKind(value, JsonValue::Kind::kNumber, key);
+    for (const int32_t rate : rates) {
+        if (value.number == static_cast<double>(rate)) {
+            return rate;
+        }
+    }
+    Refuse(key, value.text + " is not a rate the receiver takes (" + named + ")");
 }
 
 bool Boolean(const JsonValue& value, const std::string& key) {
@@ -108,16 +128,6 @@ uint32_t Mask(const JsonValue& value, const std::string& key) {
     return mask;
 }
 
-int32_t BaudRate(const JsonValue& value, const std::string& key) {
-    const int32_t baud = WholeNumber(value, key, 0, INT32_MAX);
-    for (const int32_t rate : kBaudRates) {
-        if (baud == rate) {
-            return baud;
-        }
-    }
-    Refuse(key, value.text + " is not a rate the receiver takes (4800, 9600, 19200, 38400)");
-}
-
 void Frequency(const JsonValue& value, const std::string& key, ApplyControls& c) {
     if (value.kind == JsonValue::Kind::kString && value.text == "default") {
         c.altDown = false;
@@ -129,10 +139,8 @@ void Frequency(const JsonValue& value, const std::string& key, ApplyControls& c)
     }
     c.altDown = true;
     c.channelText = value.text;
-    try {
-        (void)MHzToChannel(value.text);
-    } catch (const std::invalid_argument& e) {
-        Refuse(key, e.what());
+    if (const std::string problem = CorrectionFrequencyProblem(value.text); !problem.empty()) {
+        Refuse(key, problem);
     }
 }
 
@@ -144,12 +152,9 @@ ApplyControls ReadSettings(const JsonValue& settings) {
                    "foreaft"});
     ApplyControls c;
     c.nmeaMask = Mask(Require(settings, path, "nmea"), path + "nmea");
-    const int32_t rate = WholeNumber(Require(settings, path, "rate"), path + "rate", 1, 5);
-    if (rate != 1 && rate != 5) {
-        Refuse(path + "rate", std::to_string(rate) + " is not a rate the receiver takes (1 or 5)");
-    }
-    c.nmeaRate = rate;
-    c.baudRate = BaudRate(Require(settings, path, "baud"), path + "baud");
+    c.nmeaRate = OneOfRates(Require(settings, path, "rate"), path + "rate", kNmeaRates, "1 or 5");
+    c.baudRate =
+        OneOfRates(Require(settings, path, "baud"), path + "baud", kBaudRates, "4800, 9600, 19200, 38400");
     c.waasOnDown = Boolean(Require(settings, path, "waas"), path + "waas");
     c.correctionsOnDown = Boolean(Require(settings, path, "corrections"), path + "corrections");
     Frequency(Require(settings, path, "frequency"), path + "frequency", c);
@@ -231,6 +236,11 @@ std::optional<std::string> WriteSetupFile(const ApplyControls& c, const std::str
         return std::nullopt;
     }
     const std::string frequency = FrequencyText(c);
+    if (const std::string problem = c.altDown ? CorrectionFrequencyProblem(frequency) : "";
+        !problem.empty()) {
+        error = "settings.frequency: " + problem;  // the file could not be read back
+        return std::nullopt;
+    }
     std::string text = "{\n";
     text += "  \"format\": " + JsonQuote(kSetupFileFormat) + ",\n";
     text += "  \"format_version\": " + std::to_string(kSetupFileVersion) + ",\n";
@@ -253,6 +263,14 @@ std::optional<std::string> WriteSetupFile(const ApplyControls& c, const std::str
 
 SetupRead ReadSetupFile(std::string_view text) {
     SetupRead result;
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        text.remove_prefix(kByteOrderMark.size());  // as some editors save UTF-8
+    }
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+        result.unreadable = true;
+        result.error = "it is empty";
+        return result;
+    }
     const JsonParse parsed = ParseJson(text);
     if (!parsed.value) {
         result.error = parsed.error;
@@ -270,6 +288,34 @@ SetupRead ReadSetupFile(std::string_view text) {
         result.error = refusal.text;
     }
     return result;
+}
+
+SetupRead ReadSetupFileFrom(const std::string& path) {
+    SetupRead result;
+    result.unreadable = true;
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        result.error = "it is a folder";
+        return result;
+    }
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) {
+        result.error = std::strerror(errno);
+        return result;
+    }
+    // One byte past the reader's limit, so that a larger file is refused as such.
+    std::string bytes(kJsonMaxBytes + 1, '\0');
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
+    if (std::ferror(file.get()) != 0) {
+        result.error = std::strerror(errno);
+        return result;
+    }
+    return ReadSetupFile(bytes);
+}
+
+std::string SetupReadMessage(const SetupRead& read, const std::string& name) {
+    return read.unreadable ? "Error reading setup file " + name + ": " + read.error
+                           : "Setup file " + name + " refused: " + read.error;
 }
 
 std::vector<SetupField> SetupFields(const ApplyControls& c) {

@@ -36,15 +36,24 @@ struct SetupFile {
 };
 
 // The file's text for the controls, or nothing with the dialog's own message in `error` when
-// Apply would refuse them (a height out of range, a frequency that is not a number).
+// Apply would refuse them (a height out of range, a frequency that is not a number), or with
+// the reader's when the file could not be read back (a frequency outside the correction band).
 std::optional<std::string> WriteSetupFile(const ApplyControls& controls, const std::string& receiverSoftware,
                                           int64_t unixSeconds, std::string& error);
 
 struct SetupRead {
     std::optional<SetupFile> file;
-    std::string error;  // "settings.height: 250 is out of range (1 to 200)"
+    std::string error;        // "settings.height: 250 is out of range (1 to 200)"
+    bool unreadable = false;  // nothing to read: the file cannot be read, is a folder or is empty
 };
+// Reads a setup file's text (a UTF-8 byte-order mark before it is skipped).
 SetupRead ReadSetupFile(std::string_view text);
+// Reads the file at `path` (at most kJsonMaxBytes are taken); when it cannot be read, `error`
+// gives the system's reason ("No such file or directory") or "it is a folder".
+SetupRead ReadSetupFileFrom(const std::string& path);
+// What to tell the user of a file that was not taken, naming it as `name`: "Error reading setup
+// file NAME: it is empty", "Setup file NAME refused: settings.height: 250 is out of range (1 to 200)".
+std::string SetupReadMessage(const SetupRead& read, const std::string& name);
 
 // The settings as "key" and value text pairs, in the file's order, for showing changes.
 struct SetupField {

@@ -12,7 +12,6 @@
 #include <algorithm>
 
 #include "base/Clock.h"
-#include "config/Json.h"
 #include "config/Setupfile.h"
 #include "link/Port.h"
 #include "proto/Frame.h"
@@ -368,18 +367,11 @@ bool TFormRcvrPort::SaveSetupFile(const QString& fileName) {
 }
 
 bool TFormRcvrPort::LoadSetupFile(const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        ShowNote(QStringLiteral("Error reading setup file ") + fileName);
-        return false;
-    }
-    // Read one byte past the reader's limit, so that a larger file is refused as such.
-    const QByteArray bytes = file.read(static_cast<qint64>(kJsonMaxBytes) + 1);
-    const SetupRead read =
-        ReadSetupFile(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())));
+    const SetupRead read = ReadSetupFileFrom(fileName.toStdString());
     if (!read.file) {
-        ShowNote(QStringLiteral("Setup file %1 refused: %2")
-                     .arg(QFileInfo(fileName).fileName(), QString::fromStdString(read.error)));
+        // A file that cannot be read is named in full, one that was refused by its name alone.
+        const QString name = read.unreadable ? fileName : QFileInfo(fileName).fileName();
+        ShowNote(QString::fromStdString(SetupReadMessage(read, name.toStdString())));
         return false;
     }
     ShowControls(read.file->controls);

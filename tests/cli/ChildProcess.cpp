@@ -48,13 +48,16 @@ bool Drain(int fd, std::string& into) {
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      const std::string& input, int timeoutMs,
                      const std::function<void(const std::string&)>& onOutput, bool outputTerminal,
-                     int* childPid) {
+                     int* childPid, int terminalColumns) {
     ChildResult result;
     int in[2];
     int out[2];  // read end, write end: a pseudo-terminal's master and slave when asked for
     int err[2];
+    winsize size{};
+    size.ws_row = terminalColumns > 0 ? 24 : 0;
+    size.ws_col = static_cast<unsigned short>(terminalColumns);
     const bool outOk =
-        outputTerminal ? openpty(&out[0], &out[1], nullptr, nullptr, nullptr) == 0 : pipe(out) == 0;
+        outputTerminal ? openpty(&out[0], &out[1], nullptr, nullptr, &size) == 0 : pipe(out) == 0;
     if (!outOk || pipe(in) != 0 || pipe(err) != 0) {
         return result;
     }

@@ -14,9 +14,10 @@ struct ChildResult {
 };
 
 // `onOutput` (optional) sees the whole standard output so far whenever more arrives. With
-// `outputTerminal`, standard output is a pseudo-terminal instead of a pipe. `childPid`
-// (optional) receives the child's process id as soon as it runs, for signals sent to it.
+// `outputTerminal`, standard output is a pseudo-terminal instead of a pipe, `terminalColumns`
+// wide (0: a terminal that tells no size). `childPid` (optional) receives the child's process
+// id as soon as it runs, for signals sent to it.
 ChildResult RunChild(const std::string& program, const std::vector<std::string>& args,
                      const std::string& input, int timeoutMs,
                      const std::function<void(const std::string&)>& onOutput = {},
-                     bool outputTerminal = false, int* childPid = nullptr);
+                     bool outputTerminal = false, int* childPid = nullptr, int terminalColumns = 0);

@@ -2,6 +2,7 @@
 // several simulated receivers, each on a pseudo-terminal of its own.
 #include <csignal>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "CliFixture.h"
@@ -123,7 +124,7 @@ class CliBatch : public CliTest {
     Receivers receivers;
 };
 
-TEST_F(CliBatch, DetectAllListsEveryReceiverFoundOnThePortsSearchedTogether) {
+TEST_F(CliBatch, DetectAllListsEveryDeviceSearchedTogetherWithItsReceiverOrNone) {
     SimOptions slow = Healthy();
     slow.settings.baudRate = 4800;
     slow.hardware.serialNumber = 7001;
@@ -131,24 +132,52 @@ TEST_F(CliBatch, DetectAllListsEveryReceiverFoundOnThePortsSearchedTogether) {
     fast.settings.baudRate = 38400;
     fast.hardware.serialNumber = 7002;
     fast.version.minor = 7;
-    StartReceivers({slow, fast});
-    const std::string given = receivers[0]->DevicePath() + ",/dev/lct-no-such-device";
-    const ChildResult result =
-        Lctrovi({"detect", "--all", "--json", "--device", given, "--device", receivers[1]->DevicePath()});
+    SimOptions silent = Healthy();
+    silent.faults.silent = true;
+    StartReceivers({slow, fast, silent});
+    const std::string missing = "/dev/lct-no-such-device";
+    const std::string given = receivers[0]->DevicePath() + "," + missing;
+    const ChildResult result = Lctrovi({"detect", "--all", "--json", "--device", given, "--device",
+                                        receivers[1]->DevicePath(), "--device", receivers[2]->DevicePath()});
     EXPECT_EQ(result.status, 0) << result.err;
     const auto rows = JsonRows(result.out);
-    ASSERT_EQ(rows.size(), 2u) << result.out;
-    const auto& first = rows.at(receivers[0]->DevicePath());
-    EXPECT_EQ(first.at("baud"), "4800");
-    EXPECT_EQ(first.at("serial"), "7001");
-    EXPECT_EQ(first.at("version"), "1.0SIM");
+    ASSERT_EQ(rows.size(), 4u) << result.out;
+    EXPECT_EQ(rows.at(receivers[0]->DevicePath()), (Fields{{"device", receivers[0]->DevicePath()},
+                                                           {"baud", "4800"},
+                                                           {"version", "1.0SIM"},
+                                                           {"serial", "7001"},
+                                                           {"found", "true"}}));
     const auto& second = rows.at(receivers[1]->DevicePath());
     EXPECT_EQ(second.at("baud"), "38400");
     EXPECT_EQ(second.at("serial"), "7002");
     EXPECT_EQ(second.at("version"), "1.7SIM");
-    EXPECT_NE(result.err.find("Error opening device /dev/lct-no-such-device"), std::string::npos)
-        << result.err;
-    EXPECT_EQ(Lctrovi({"detect", "--all", "--device", "/dev/lct-no-such-device"}).status, 1);
+    for (const std::string& none : {missing, receivers[2]->DevicePath()}) {
+        EXPECT_EQ(rows.at(none), (Fields{{"device", none},
+                                         {"baud", "null"},
+                                         {"version", "null"},
+                                         {"serial", "null"},
+                                         {"found", "false"}}));
+    }
+    EXPECT_NE(result.err.find("Error opening device " + missing), std::string::npos) << result.err;
+    EXPECT_EQ(Lctrovi({"detect", "--all", "--device", missing}).status, 1);
+
+    // The table names each device; on a terminal the search's progress is shown in place before
+    // it and cleared, and elsewhere nothing comes before it.
+    for (const bool terminal : {false, true}) {
+        const ChildResult shown = Lctrovi(
+            {"detect", "--all", "--baud", "38400", "--device", receivers[1]->DevicePath() + "," + missing},
+            "", {}, terminal);
+        EXPECT_EQ(shown.status, 0) << shown.err;
+        const size_t table = shown.out.find("DEVICE ");
+        ASSERT_NE(table, std::string::npos) << shown.out;
+        const std::string progress = shown.out.substr(0, table);
+        EXPECT_EQ(progress.find("\r\x1b[2KSearching 2 ports: 0 found, 1 no receiver, 1 searching (") !=
+                      std::string::npos,
+                  terminal)
+            << progress;
+        EXPECT_EQ(progress, terminal ? progress.substr(0, table - 5) + "\r\x1b[2K" : "");
+        EXPECT_TRUE(std::regex_search(shown.out, std::regex(missing + " +no receiver\r?\n"))) << shown.out;
+    }
 }
 
 // A batch: what every receiver is, what the tool must report for each, and how it ends.
@@ -259,6 +288,49 @@ TEST_F(CliBatch, EachReceiverEndsAsItsOwnLoadWouldAndTheTableSaysWhich) {
                 }
             }
         }
+    }
+}
+
+// On a terminal the board is redrawn in place: each row is cut to the terminal's width (its own,
+// else COLUMNS), since a row that wraps would leave its first part behind at the next redraw.
+TEST_F(CliBatch, TheBoardOnATerminalKeepsEveryRowWithinItsWidth) {
+    const std::string image = ScratchFile("image.hex");
+    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, RandomBytes(500, 3)}}, "\r\n");
+    struct Case {
+        const char* legend;
+        int terminalColumns;
+        const char* columnsVariable;  // nullptr: not set
+        size_t width;
+    };
+    const Case cases[] = {
+        {"the terminal's own width", 80, "200", 80},
+        {"COLUMNS where the terminal tells none", 0, "60", 60},
+        {"80 where nothing tells", 0, nullptr, 80},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.legend);
+        std::vector<std::string> args = {"load", image};
+        for (const char* receiver : {"1", "2"}) {  // devices that cannot be opened: rows at once
+            args.insert(args.end(), {"--device", ScratchFile(std::string(70, 'r') + receiver)});
+        }
+        if (c.columnsVariable != nullptr) {
+            setenv("COLUMNS", c.columnsVariable, 1);
+        } else {
+            unsetenv("COLUMNS");
+        }
+        const ChildResult result =
+            RunChild(LCTROVI_PATH, args, "", kTimeoutMs, {}, true, nullptr, c.terminalColumns);
+        unsetenv("COLUMNS");
+        EXPECT_EQ(result.status, 1) << result.out;
+        size_t rows = 0;
+        for (size_t at = result.out.find("\x1b[2K"); at != std::string::npos;
+             at = result.out.find("\x1b[2K", at)) {
+            at += 4;
+            const std::string row = result.out.substr(at, result.out.find_first_of("\r\n", at) - at);
+            EXPECT_EQ(row.size(), c.width - 1) << row;  // every device name is longer than that
+            ++rows;
+        }
+        EXPECT_GE(rows, 2u) << result.out;
     }
 }
 

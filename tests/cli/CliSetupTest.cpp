@@ -66,4 +66,30 @@ TEST_F(CliTest, ASetupSavedFromOneReceiverIsAppliedToAnother) {
     EXPECT_EQ(sim->Settings(), now);
     EXPECT_EQ(settingsReceived(), 0);
 }
+
+// A file that gives nothing to read says why, before the port is opened; a byte-order mark
+// before the text is skipped.
+TEST_F(CliTest, ConfigApplySaysWhyAFileGivesNothingToRead) {
+    StartSim();
+    const std::string saved = ScratchFile("saved.json");
+    ASSERT_EQ(Lctrovi(AtSim({"config", "save", saved})).status, 0);
+    const std::string marked = ScratchFile("marked.json");
+    std::ofstream(marked, std::ios::binary) << "\xEF\xBB\xBF" << ReadFile(saved);
+    const std::string empty = ScratchFile("empty.json");
+    std::ofstream(empty, std::ios::binary) << "";
+    const std::string folder = ScratchFile("folder");
+    std::filesystem::create_directory(folder);
+    const std::string missing = ScratchFile("missing.json");
+    const std::pair<std::string, std::string> cases[] = {
+        {marked, ""},
+        {missing, "Error reading setup file " + missing + ": No such file or directory\n"},
+        {empty, "Error reading setup file " + empty + ": it is empty\n"},
+        {folder, "Error reading setup file " + folder + ": it is a folder\n"},
+    };
+    for (const auto& [path, complaint] : cases) {
+        const ChildResult result = Lctrovi(AtSim({"config", "apply", path}));
+        EXPECT_EQ(result.status, complaint.empty() ? 0 : 2) << path;
+        EXPECT_EQ(result.err, complaint);
+    }
+}
 }  // namespace

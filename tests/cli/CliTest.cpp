@@ -1,5 +1,6 @@
 // lctrovi's commands as a user runs them: exit status, standard output and error, and what
 // the simulated receiver saw.
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -306,7 +307,13 @@ TEST_F(CliTest, ConfigSetRefusesWhatTheSetupDialogRefusesAndSendsNothing) {
         {"height=201", kHeightMessage},
         {"foreaft=abc", kForeAftMessage},
         {"frequency=abc", "'abc' is not a valid floating point value"},
-        {"baud=57600", "invalid value 57600 for baud"},
+        {"frequency=-1", "frequency: -1 is out of range (1525 to 1560 MHz)"},
+        {"frequency=0", "frequency: 0 is out of range (1525 to 1560 MHz)"},
+        {"frequency=1e9", "frequency: 1e9 is out of range (1525 to 1560 MHz)"},
+        {"baud=57600", "invalid value 57600 for baud (4800, 9600, 19200, 38400)"},
+        {"rate=2", "invalid value 2 for rate (1 or 5)"},
+        {"version=9.9", "version is read-only: the receiver has version=1.0SIM"},
+        {"calibrated=yes", "calibrated is read-only: the receiver has calibrated=no"},
         {"nmea=GGA,XYZ", "invalid value GGA,XYZ for nmea"},
         {"colour=red", "unknown setting colour"},
         {"height", "expected KEY=VALUE"},
@@ -317,6 +324,28 @@ TEST_F(CliTest, ConfigSetRefusesWhatTheSetupDialogRefusesAndSendsNothing) {
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
     }
     EXPECT_EQ(sim->Settings(), SimSettings{});
+}
+
+// Every line config get prints is taken back by config set, read-only keys and values that
+// config set would not take from a user (a frequency outside the correction band) included.
+TEST_F(CliTest, ConfigSetTakesBackWhatConfigGetPrinted) {
+    SimOptions outOfBand;
+    outOfBand.settings.altFreqInUse = 1;
+    outOfBand.settings.altChannel = -100'000;  // 1475 MHz
+    for (const SimOptions& options : {SimOptions{}, outOfBand}) {
+        StartSim(options);
+        const ChildResult got = Lctrovi(AtSim({"config", "get"}));
+        ASSERT_EQ(got.status, 0) << got.err;
+        std::vector<std::string> args = {"config", "set"};
+        for (const std::string& line : Lines(got.out)) {
+            args.push_back(line);
+        }
+        const ChildResult set = Lctrovi(AtSim(args));
+        EXPECT_EQ(set.status, 0) << set.err;
+        EXPECT_EQ(set.out, got.out);
+        EXPECT_EQ(sim->Settings(), options.settings);
+        sim->Stop();
+    }
 }
 
 TEST_F(CliTest, InfoPrintsTheHardwareIdentityPlainAndAsJson) {
@@ -374,11 +403,14 @@ TEST_F(CliTest, CalibrateCancelledOrRefusedEndsWithStatusOne) {
         bool moving;
         std::string input;
         std::string shown;
+        size_t prompts;  // a line that is not an answer offered asks again
     };
     const Case cases[] = {
-        {false, "c\n", "TCM level calibration process aborted/failed."},
-        {false, "", "TCM level calibration process aborted/failed."},  // end of input cancels
-        {true, "\nc\n", "The vehicle must be stopped to calibrate."},
+        {false, "c\n", "TCM level calibration process aborted/failed.", 1},
+        {false, "", "TCM level calibration process aborted/failed.", 1},  // end of input cancels
+        {false, "x\nyes\nc\n", "TCM level calibration process aborted/failed.", 3},
+        {true, "\nc\n", "The vehicle must be stopped to calibrate.", 2},
+        {true, "\n\nc\n", "The vehicle must be stopped to calibrate.", 3},  // Continue is not offered
     };
     for (const Case& c : cases) {
         SimOptions options = QuickCalibration();
@@ -387,6 +419,8 @@ TEST_F(CliTest, CalibrateCancelledOrRefusedEndsWithStatusOne) {
         const ChildResult result = Lctrovi(AtSim({"calibrate"}), c.input);
         EXPECT_EQ(result.status, 1) << c.shown;
         EXPECT_NE(result.out.find(c.shown), std::string::npos) << result.out;
+        EXPECT_EQ(static_cast<size_t>(std::count(result.out.begin(), result.out.end(), '[')), c.prompts)
+            << c.input << result.out;
         EXPECT_EQ(sim->Settings().tcmCalibrated, 0);
         sim->Stop();
     }

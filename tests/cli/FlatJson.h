@@ -1,11 +1,12 @@
 #pragma once
-// Reads the flat JSON objects that lctrovi prints (--json): strings and numbers, no nesting.
+// Reads the flat JSON objects that lctrovi prints (--json): strings, numbers, true, false and
+// null (given as their text), no nesting.
 #include <cctype>
 #include <map>
 #include <string>
 
-// Reads a flat JSON object of strings and numbers, as the tool prints it; empty when the text is
-// not one.
+// Reads a flat JSON object of strings, numbers and literals, as the tool prints it; empty when
+// the text is not one.
 inline std::map<std::string, std::string> ParseFlatJson(const std::string& text) {
     std::map<std::string, std::string> fields;
     size_t i = 0;
@@ -47,7 +48,7 @@ inline std::map<std::string, std::string> ParseFlatJson(const std::string& text)
                 return {};
             }
         } else {
-            while (i < text.size() && (std::isdigit(static_cast<unsigned char>(text[i])) != 0 ||
+            while (i < text.size() && (std::isalnum(static_cast<unsigned char>(text[i])) != 0 ||
                                        text[i] == '-' || text[i] == '.')) {
                 value += text[i++];
             }

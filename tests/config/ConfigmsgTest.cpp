@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <map>
+#include <stdexcept>
 
 #include "config/Configmsg.h"
 #include "config/Hardwaremsg.h"
@@ -131,6 +132,13 @@ TEST(ChannelConversion, EveryShownFrequencyReturnsToItsOwnChannel) {
         ASSERT_EQ(MHzToChannel(FormatGeneral(ChannelToMHz(channel))), channel) << channel;
     }
     EXPECT_EQ(MHzToChannel("1524.9995"), -1);
+    try {  // what the setup dialog shows for a frequency no channel number can hold
+        (void)MHzToChannel("1e9");
+        ADD_FAILURE() << "1e9 MHz became a channel";
+    } catch (const std::invalid_argument& e) {
+        EXPECT_STREQ(e.what(),
+                     "'1e9' is out of the range of correction channels (-1072216.824 to 1075266.8235 MHz)");
+    }
 }
 
 TEST(DecodeConfigReply, ReadsEveryFieldAndIgnoresShortReplies) {

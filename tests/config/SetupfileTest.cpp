@@ -2,6 +2,10 @@
 // receiver or the dialog would not take; the JSON beneath it refused where it is malformed.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "config/Json.h"
@@ -60,6 +64,47 @@ TEST(Setupfile, WritesWhatTheDialogAppliesAndReadsItBack) {
     std::string error;
     EXPECT_FALSE(WriteSetupFile(bad, "", 0, error));
     EXPECT_EQ(error, kHeightMessage);
+    // Nor what could not be read back.
+    bad = SomeControls();
+    bad.channelText = "1500";
+    EXPECT_FALSE(WriteSetupFile(bad, "", 0, error));
+    EXPECT_EQ(error, "settings.frequency: 1500 is out of range (1525 to 1560 MHz)");
+}
+
+// Read from disk: a byte-order mark is skipped, and a file that gives nothing to read says why.
+TEST(Setupfile, ReadsAFileOrSaysWhyNot) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("lct-setupfile-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    struct Case {
+        const char* legend;
+        const char* name;
+        std::optional<std::string> text;  // nothing: the file is not there
+        std::string message;              // empty: read
+    };
+    const std::string sound = Written(SomeControls());
+    const Case cases[] = {
+        {"plain", "a.json", sound, ""},
+        {"with a byte-order mark", "b.json", "\xEF\xBB\xBF" + sound, ""},
+        {"missing", "c.json", std::nullopt, "Error reading setup file c.json: No such file or directory"},
+        {"empty", "d.json", "", "Error reading setup file d.json: it is empty"},
+        {"a mark and blanks only", "e.json", "\xEF\xBB\xBF \r\n",
+         "Error reading setup file e.json: it is empty"},
+        {"a folder", ".", std::nullopt, "Error reading setup file .: it is a folder"},
+        {"refused", "f.json", "[]", "Setup file f.json refused: the file: expected an object, not a list"},
+    };
+    for (const Case& c : cases) {
+        const std::filesystem::path path = folder / c.name;
+        if (c.text) {
+            std::ofstream(path, std::ios::binary) << *c.text;
+        }
+        const SetupRead read = ReadSetupFileFrom(path.string());
+        EXPECT_EQ(read.file.has_value(), c.message.empty()) << c.legend;
+        if (!read.file) {
+            EXPECT_EQ(SetupReadMessage(read, c.name), c.message) << c.legend;
+        }
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(Setupfile, RefusesTheWholeFileNamingTheKey) {
@@ -72,17 +117,25 @@ TEST(Setupfile, RefusesTheWholeFileNamingTheKey) {
         {Edited("\"format_version\": 1,", "\"format_version\": 1, \"extra\": 0,"), "extra: unknown key"},
         {Edited("\"height\": 80", "\"height\": 250"), "settings.height: 250 is out of range (1 to 200)"},
         {Edited("\"height\": 80", "\"height\": \"80\""), "settings.height: expected a number, not a string"},
-        {Edited("\"height\": 80", "\"height\": 80.5"), "settings.height: 80.5 is not a whole number"},
+        {Edited("\"height\": 80", "\"height\": 80.5"),
+         "settings.height: 80.5 is not a whole number (1 to 200)"},
         {Edited("\"foreaft\": 7", "\"foreaft\": 0"), "settings.foreaft: 0 is out of range"},
         {Edited("\"baud\": 38400", "\"baud\": 115200"),
          "settings.baud: 115200 is not a rate the receiver takes"},
-        {Edited("\"rate\": 5", "\"rate\": 2"), "settings.rate: 2 is not a rate"},
+        {Edited("\"rate\": 5", "\"rate\": 2"), "settings.rate: 2 is not a rate the receiver takes (1 or 5)"},
+        {Edited("\"rate\": 5", "\"rate\": 7"), "settings.rate: 7 is not a rate the receiver takes (1 or 5)"},
+        {Edited("\"baud\": 38400", "\"baud\": -1"),
+         "settings.baud: -1 is not a rate the receiver takes (4800, 9600, 19200, 38400)"},
         {Edited("\"waas\": false", "\"waas\": 0"), "settings.waas: expected true or false, not a number"},
         {Edited("\"GGA\"", "\"GLL\""), "settings.nmea: unknown sentence \"GLL\""},
         {Edited("\"frequency\": 1545.5", "\"frequency\": \"alt\""),
          "settings.frequency: expected \"default\""},
         {Edited("\"frequency\": 1545.5", "\"frequency\": 1e300"),
-         "settings.frequency: '1e300' is out of the range"},
+         "settings.frequency: 1e300 is out of range (1525 to 1560 MHz)"},
+        {Edited("\"frequency\": 1545.5", "\"frequency\": -1"),
+         "settings.frequency: -1 is out of range (1525 to 1560 MHz)"},
+        {Edited("\"frequency\": 1545.5", "\"frequency\": 0"),
+         "settings.frequency: 0 is out of range (1525 to 1560 MHz)"},
         {Edited("\"direction\": \"backward\"", "\"direction\": \"up\""), "settings.direction: expected"},
         {Edited("    \"tcm\": true,\n", ""), "settings.tcm: missing"},
         {Edited("\"format_version\": 1", "\"format_version\": 2"), "format_version: version 2 is newer"},

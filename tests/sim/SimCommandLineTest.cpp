@@ -1,6 +1,12 @@
 // The command line of lctrovi-sim: every option reaches its field; bad values are refused.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
+
+#include "ChildProcess.h"
 #include "sim/Simcommandline.h"
 
 namespace {
@@ -128,6 +134,36 @@ TEST(SimCommandLine, HelpListsEveryOption) {
                                "--no-crc"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
+}
+
+// --link makes the link to the device while the program runs, also when it replays a file.
+TEST(SimProgram, LinksTheDeviceWithAndWithoutReplay) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / ("lct-sim-link-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const std::string capture = (folder / "capture.txt").string();
+    std::ofstream(capture, std::ios::binary) << "$GPGGA,1*00\r\n";
+    const std::string link = (folder / "receiver").string();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--link", link}, {"--replay", capture, "--link", link}}) {
+        std::string linked;
+        int pid = 0;
+        const ChildResult result = RunChild(
+            LCTROVI_SIM_PATH, args, "", 10'000,
+            [&](const std::string& out) {
+                if (out.find('\n') != std::string::npos && pid > 0) {
+                    std::error_code error;
+                    linked = fs::read_symlink(link, error).string();
+                    ::kill(pid, SIGTERM);
+                    pid = 0;
+                }
+            },
+            false, &pid);
+        EXPECT_EQ(result.status, 0) << args[0] << result.err;
+        EXPECT_EQ(linked + "\n", result.out) << args[0];
+        EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << args[0] << ": the link outlives the program";
+    }
+    fs::remove_all(folder);
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <chrono>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -353,4 +354,27 @@ TEST_F(ReceiverDialogs, ASetupFileKeepsWhatApplySendsAndALoadedOneOnlyFillsTheCo
     FormRcvrPort->findChild<QPushButton*>("ButtonSaveFile")->click();
     ASSERT_EQ(notes.size(), 2u);
     EXPECT_EQ(notes[1], kHeightMessage);
+
+    // A byte-order mark is skipped; a file with nothing to read says why, as lctrovi says it.
+    const std::string marked = dir + "/marked.json";
+    const std::string empty = dir + "/empty.json";
+    std::ofstream(empty, std::ios::binary);  // an empty file
+    QFile bom(QString::fromStdString(marked));
+    ASSERT_TRUE(bom.open(QIODevice::WriteOnly));
+    bom.write("\xEF\xBB\xBF" + text.replace("\"height\": 0", "\"height\": 72"));
+    bom.close();
+    const std::pair<std::string, std::string> loads[] = {
+        {marked, ""},
+        {dir + "/missing.json",
+         "Error reading setup file " + dir + "/missing.json: No such file or directory"},
+        {empty, "Error reading setup file " + empty + ": it is empty"},
+        {dir, "Error reading setup file " + dir + ": it is a folder"},
+    };
+    for (const auto& [path, note] : loads) {
+        notes.clear();
+        FormRcvrPort->chooseLoadFile = [&, path = path] { return QString::fromStdString(path); };
+        FormRcvrPort->findChild<QPushButton*>("ButtonLoadFile")->click();
+        EXPECT_EQ(notes.empty() ? "" : notes.front(), note);
+    }
+    EXPECT_EQ(FormRcvrPort->Edit("EditLCHeight")->text(), "72");
 }
