@@ -14,6 +14,7 @@
 #include "cli/Batch.h"
 #include "cli/Console.h"
 #include "cli/Loadhost.h"
+#include "cli/Loadstatus.h"
 #include "cli/Receiverquery.h"
 #include "cli/Session.h"
 #include "link/Portsearch.h"
@@ -28,18 +29,20 @@ constexpr int kPlainProgressSteps = 10;  // progress lines per receiver when not
 constexpr int kBarWidth = 20;
 constexpr int kStatusWidth = 40;
 
-// Set by SIGINT or SIGTERM and read by every receiver's sequence at each wait. Lock-free, so
-// a signal handler may set it.
-std::atomic<bool> stopAll{false};
+// Counts SIGINT and SIGTERM; every receiver's sequence reads it at each wait. A receiver that
+// programs itself lets the first press pass with a warning, so each receiver keeps the count
+// it has let pass. Lock-free, so a signal handler may change it.
+std::atomic<int> stopPresses{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 void OnStopSignal(int /*signal*/) {
-    stopAll.store(true);
+    stopPresses.fetch_add(1);
 }
 
 class StopSignals {
   public:
     StopSignals()
         : previousInt_(std::signal(SIGINT, OnStopSignal)), previousTerm_(std::signal(SIGTERM, OnStopSignal)) {
-        stopAll.store(false);
+        stopPresses.store(0);
     }
     ~StopSignals() {
         std::signal(SIGINT, previousInt_);
@@ -79,8 +82,8 @@ struct Row {
         switch (outcome) {
             case Outcome::kOk:
                 return "OK";
-            case Outcome::kCancelled:
-                return "CANCELLED";
+            case Outcome::kCancelled:  // the reason says where the receiver was left, if it matters
+                return reason.empty() ? "CANCELLED" : "CANCELLED: " + reason;
             case Outcome::kFailed:
                 return "FAILED: " + reason;
             default:
@@ -104,11 +107,14 @@ class Board {
         }
     }
 
-    void Show(size_t index, const std::string& text) {
+    // The row's status; in line mode also a line, unless told it is not worth one.
+    void Show(size_t index, const std::string& text, bool worthALine = true) {
         Change(
             [&](Row& row) {
                 row.status = text;
-                PrintLine(row, text);
+                if (worthALine) {
+                    PrintLine(row, text);
+                }
             },
             index);
     }
@@ -240,9 +246,10 @@ bool IsProgressText(const std::string& text) {
     return false;
 }
 
-// "Sending File... (87)" -> "Sending File...": the step without its countdown.
+// "Sending File... (87)" -> "Sending File...": the step without its countdown (or the time
+// elapsed, m:ss).
 std::string StepName(const std::string& text) {
-    const size_t end = text.find_last_not_of("0123456789() ");
+    const size_t end = text.find_last_not_of("0123456789(): ");
     return end == std::string::npos ? text : text.substr(0, end + 1);
 }
 
@@ -263,7 +270,7 @@ class BatchLoaderHost final : public CliLoaderHost {
         } else if (text != loadtext::kFailed && text != loadtext::kCancelled) {
             fault_ = text;
         }
-        board_.Show(index_, text);
+        board_.Show(index_, text, lines_.WorthALine(text));
     }
     void ShowProgress(int32_t handled, int32_t estimate) override {
         if (estimate > 0) {
@@ -273,7 +280,13 @@ class BatchLoaderHost final : public CliLoaderHost {
     void ShowPanel(const std::array<std::string, 3>& lines, PanelColour /*colour*/) override {
         ShowStatus(lines[0] + " " + lines[1] + " " + lines[2]);
     }
-    bool StopRequested() override { return stopAll.load(); }
+    bool StopRequested() override { return stopPresses.load() > pressesLetPass_; }
+    // The first Ctrl-C while this receiver programs itself only warns, in its row.
+    bool KeepWaitingWhileProgramming() override {
+        pressesLetPass_ = stopPresses.load();
+        ShowStatus(std::string(loadtext::kProgrammingCannotStop) + " Ctrl-C again stops waiting.");
+        return true;
+    }
     Clock& Time() override { return clock_; }
 
     const std::string& LastStatus() const { return lastStatus_; }
@@ -287,8 +300,10 @@ class BatchLoaderHost final : public CliLoaderHost {
 
   private:
     SystemClock clock_;  // each receiver's own: the sequences share nothing but the image
+    CountdownLines lines_{clock_};
     Board& board_;
     size_t index_;
+    int pressesLetPass_ = 0;
     std::string lastStatus_;
     std::string step_;
     std::string fault_;
@@ -312,7 +327,7 @@ void LoadReceiver(Board& board, size_t index, const Target& target, std::string_
     board.Show(index, "Reading the version");
     const auto before = AskVersion(port, kVersionWaitMs);
     board.SetBefore(index, before ? before->version : "Not Known");
-    if (stopAll.load()) {  // nothing has been changed in the receiver yet
+    if (stopPresses.load() > 0) {  // nothing has been changed in the receiver yet
         board.Finish(index, Outcome::kCancelled, "", "-");
         return;
     }
@@ -323,8 +338,9 @@ void LoadReceiver(Board& board, size_t index, const Target& target, std::string_
         sequence.Tick();
         host.Time().SleepMs(kTickPauseMs);
     }
-    if (host.LastStatus() == loadtext::kCancelled) {
-        board.Finish(index, Outcome::kCancelled, "", "-");
+    if (sequence.Cancelled()) {
+        const std::string& left = host.LastStatus();  // where the receiver was left, if not as it was
+        board.Finish(index, Outcome::kCancelled, left == loadtext::kCancelled ? "" : left, "-");
     } else if (host.LastStatus() != loadtext::kReestablished) {
         board.Finish(index, Outcome::kFailed, host.FailureReason(), "-");
     } else if (const auto after = AskVersion(port, kVersionWaitMs)) {
@@ -458,23 +474,10 @@ void PrintSummary(const std::vector<Row>& rows, bool json) {
 }  // namespace
 
 bool ReportImageScan(const SrecScan& scan, const std::string& name) {
-    switch (scan.status) {
-        case SrecScanStatus::kOk:
-            return true;
-        case SrecScanStatus::kInvalidLine:
-            std::fprintf(stderr, "Invalid record at line %ld.\n", scan.records + 1);  // after the valid ones
-            break;
-        case SrecScanStatus::kReadError:
-            std::fprintf(stderr, "Error reading file %s\n", name.c_str());
-            break;
-        case SrecScanStatus::kNotSorted:
-            std::fprintf(stderr, "%s\n", scan.NotSortedText().c_str());
-            break;
-        case SrecScanStatus::kNoData:
-            std::fprintf(stderr, "No S3 data records.\n");
-            break;
+    if (scan.Ok()) {
+        return true;
     }
-    std::fprintf(stderr, "%s\n", loadtext::kInputError);
+    std::fprintf(stderr, "%s\n%s\n", scan.FaultText(name).c_str(), loadtext::kInputError);
     return false;
 }
 
@@ -507,7 +510,8 @@ int RunBatchLoad(const CliArgs& parsed, const std::string& file) {
     }
     const std::vector<Row> rows = board.Rows();
     PrintSummary(rows, json);
-    if (stopAll.load()) {
+    if (std::any_of(rows.begin(), rows.end(),
+                    [](const Row& r) { return r.outcome == Outcome::kCancelled; })) {
         return kExitCancelled;
     }
     const bool allLoaded =

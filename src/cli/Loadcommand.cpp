@@ -1,15 +1,18 @@
 // lctrovi load: the programming sequence with the loading window's status texts as lines,
 // and lctrovi load --check: the image read and checked without a receiver.
+#include <algorithm>
 #include <array>
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "base/Clock.h"
 #include "cli/Batch.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
 #include "cli/Loadhost.h"
+#include "cli/Loadstatus.h"
 #include "cli/Session.h"
 #include "config/Configmsg.h"
 #include "loader/Loadsequence.h"
@@ -26,16 +29,23 @@ const char* const kLoadHelp =
     "       lctrovi load --check FILE\n"
     "Load receiver software from an S-record file through the receiver's bootloader, showing\n"
     "the loading window's status texts, and a progress bar when the output is a terminal.\n"
-    "The port must run at 19200 baud. When told, cycle the receiver's power. Exit status 0\n"
-    "only when the receiver came back with its new version. Ctrl-C (or SIGTERM) cancels the\n"
-    "load, puts the port and the receiver's settings back, and exits with status 130.\n"
+    "The whole file is read and checked first: a file the loader refuses is reported as\n"
+    "--check reports it, and the receiver hears nothing. The port must run at 19200 baud.\n"
+    "When told, cycle the receiver's power. Exit status 0 only when the receiver came back\n"
+    "with its new version.\n"
+    "Ctrl-C (or SIGTERM) cancels the load and exits with status 130. Before the receiver's\n"
+    "bootloader has answered, that puts the port and the receiver's settings back. After, the\n"
+    "receiver stays in its bootloader (it has no way back to its software) and the tool says\n"
+    "so: cycle its power, or load again. While the receiver programs itself, which nothing\n"
+    "stops, the first Ctrl-C only warns; a second one stops waiting.\n"
     "With --check, read and check the file only: address range, block count, and every fault\n"
     "that stops a load; exit status 1 for a file the loader refuses.\n"
     "With several devices (--device A --device B, or --device A,B), load them all at once: a\n"
     "line per receiver with its step and progress, then a table of device, version before and\n"
     "after, time and result. With --all, load every receiver that detect --all finds (among the\n"
     "devices given, if any). The file is read and checked before any receiver is touched. Exit\n"
-    "status 0 only when every receiver came back with its new version; Ctrl-C cancels them all.\n"
+    "status 0 only when every receiver came back with its new version; Ctrl-C cancels them all\n"
+    "as it cancels one, each receiver's result saying where it was left.\n"
     "\n" LCT_PORT_OPTIONS_HELP
     "  --check        check the file without touching a receiver\n"
     "  --all          load every receiver found on the ports (or the devices given)\n"
@@ -47,8 +57,7 @@ constexpr int kPlainProgressSteps = 10;  // lines per load when the output is no
 constexpr int kTickPauseMs = 1;          // the loading window's timer interval
 constexpr int kExitCancelled = 130;      // 128 + SIGINT, as a shell reports an interrupted command
 
-// Set by SIGINT or SIGTERM; the sequence asks for it at every wait and cancels, which puts
-// the port and the receiver's settings back.
+// Set by SIGINT or SIGTERM; the sequence asks for it at every wait and cancels.
 volatile std::sig_atomic_t cancelRequested = 0;
 void OnCancelSignal(int /*signal*/) {
     cancelRequested = 1;
@@ -75,48 +84,82 @@ class CancelSignals {
     void (*previousTerm_)(int);
 };
 
-// The loading window's part, for a terminal or a log: each status a line, progress as a bar
-// redrawn in place on a terminal, or a line at every tenth otherwise.
+// The loading window's part, for a terminal or a log: each status a line; on a terminal the
+// progress bar and the countdowns are redrawn in place, in a log progress takes a line at every
+// tenth and a countdown one every ten seconds or so.
 class TerminalLoaderHost final : public CliLoaderHost {
   public:
     TerminalLoaderHost(Line& port, std::string device, uint32_t baud, uint32_t nmeaMask)
-        : CliLoaderHost(port, std::move(device), baud, nmeaMask), terminal_(StdoutIsTerminal()) {}
+        : CliLoaderHost(port, std::move(device), baud, nmeaMask),
+          terminal_(StdoutIsTerminal()),
+          lines_(CurrentClock()) {}
 
     void ShowStatus(const std::string& text) override {
         if (text == lastStatus_) {
             return;
         }
-        EndProgressLine();
+        lastStatus_ = text;
+        const std::string_view stem = loadtext::CountdownStem(text);
+        if (terminal_ && !stem.empty()) {
+            DrawInPlace(stem, text);
+            return;
+        }
+        if (!terminal_ && !lines_.WorthALine(text)) {
+            return;
+        }
+        EndInPlaceLine();
         std::printf("%s\n", text.c_str());
         std::fflush(stdout);
-        lastStatus_ = text;
     }
     void ShowProgress(int32_t handled, int32_t estimate) override;
     void ShowPanel(const std::array<std::string, 3>& lines, PanelColour /*colour*/) override {
-        EndProgressLine();
+        EndInPlaceLine();
         std::printf("%s %s %s\n", lines[0].c_str(), lines[1].c_str(), lines[2].c_str());
         std::fflush(stdout);
     }
     // Ctrl-C or SIGTERM: the sequence asks at every wait and ends with "Cancelled".
     bool StopRequested() override { return cancelRequested != 0; }
+    // The first Ctrl-C while the receiver programs itself only warns.
+    bool KeepWaitingWhileProgramming() override {
+        cancelRequested = 0;
+        ShowStatus(std::string(loadtext::kProgrammingCannotStop) + " Press Ctrl-C again to stop waiting.");
+        return true;
+    }
     void EndSequence() override {
-        EndProgressLine();
+        EndInPlaceLine();
         CliLoaderHost::EndSequence();
     }
 
     const std::string& LastStatus() const { return lastStatus_; }
 
   private:
-    void EndProgressLine() {
-        if (progressShown_) {
+    static constexpr std::string_view kBar = "progress bar";
+
+    // Redraws the line of this kind (a countdown's stem, or the bar) over itself; a line of
+    // another kind is left standing.
+    void DrawInPlace(std::string_view kind, const std::string& text) {
+        if (kind != inPlaceKind_) {
+            EndInPlaceLine();
+        }
+        const int width = static_cast<int>(std::max(text.size(), inPlaceWidth_));
+        std::printf("\r%-*s", width, text.c_str());
+        std::fflush(stdout);
+        inPlaceKind_ = kind;
+        inPlaceWidth_ = text.size();
+    }
+    void EndInPlaceLine() {
+        if (!inPlaceKind_.empty()) {
             std::printf("\n");
-            progressShown_ = false;
+            inPlaceKind_ = {};
+            inPlaceWidth_ = 0;
         }
     }
 
     bool terminal_;
-    bool progressShown_ = false;
-    int lastStep_ = -1;
+    CountdownLines lines_;
+    std::string_view inPlaceKind_;  // of the line drawn in place, not yet ended; empty: none
+    size_t inPlaceWidth_ = 0;
+    int lastTenth_ = -1;
     std::string lastStatus_;
 };
 
@@ -128,17 +171,19 @@ void TerminalLoaderHost::ShowProgress(int32_t handled, int32_t estimate) {
     const int32_t done = std::clamp(handled, 0, whole);
     if (terminal_) {
         const int filled = static_cast<int>(int64_t{done} * kProgressWidth / whole);
-        std::printf("\r[%s%s] %d/%d", std::string(static_cast<size_t>(filled), '#').c_str(),
-                    std::string(static_cast<size_t>(kProgressWidth - filled), ' ').c_str(), done, whole);
-        progressShown_ = true;
-    } else {
-        const int step = static_cast<int>(int64_t{done} * kPlainProgressSteps / whole);
-        if (step == lastStep_) {
-            return;
-        }
-        lastStep_ = step;
-        std::printf("Blocks sent: %d of %d\n", done, whole);
+        std::string bar(kProgressWidth, ' ');
+        std::fill_n(bar.begin(), filled, '#');
+        std::string text = "[";  // appended, not prepended: GCC 12 warns wrongly about the latter
+        text.append(bar).append("] ").append(std::to_string(done)).append("/").append(std::to_string(whole));
+        DrawInPlace(kBar, text);
+        return;
     }
+    const int tenth = static_cast<int>(int64_t{done} * kPlainProgressSteps / whole);
+    if (tenth == lastTenth_) {
+        return;
+    }
+    lastTenth_ = tenth;
+    std::printf("Blocks sent: %d of %d\n", done, whole);
     std::fflush(stdout);
 }
 
@@ -192,10 +237,27 @@ uint32_t ShowRunningVersion(Session& session) {
     return *mask;
 }
 
-int LoadImage(const Endpoint& endpoint, const std::string& name) {
+// The image, opened "rb" and read and checked whole, at its start again; nothing (with the
+// reason printed as --check prints it) when it cannot be opened or the loader would refuse it.
+std::FILE* OpenCheckedImage(const std::string& name) {
     std::FILE* image = std::fopen(name.c_str(), "rb");
     if (image == nullptr) {
         std::fprintf(stderr, "Error opening file %s\n", name.c_str());
+        return nullptr;
+    }
+    SrecFileLines lines(image);
+    if (!ReportImageScan(srec_scan(lines), name)) {
+        std::fclose(image);
+        return nullptr;
+    }
+    std::rewind(image);
+    return image;
+}
+
+int LoadImage(const Endpoint& endpoint, const std::string& name) {
+    // The file first: a file the loader refuses must not leave the receiver in its bootloader.
+    std::FILE* image = OpenCheckedImage(name);
+    if (image == nullptr) {
         return kExitFailed;
     }
     Session session;
@@ -228,7 +290,7 @@ int LoadImage(const Endpoint& endpoint, const std::string& name) {
         sequence.Tick();  // a signal is seen at the tick's first wait at the latest
         CurrentClock().SleepMs(kTickPauseMs);
     }
-    if (host.LastStatus() == loadtext::kCancelled) {
+    if (sequence.Cancelled()) {
         std::printf("Download cancelled.\n");
         return kExitCancelled;
     }

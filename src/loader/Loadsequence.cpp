@@ -21,6 +21,8 @@ constexpr int64_t kDrainLimitMs = 3000;
 // answering and then to switch its rate.
 constexpr int64_t kRateSwitchMarginMs = 100;
 constexpr int64_t kHoldStepMs = 50;
+constexpr int64_t kMsPerSecond = 1000;
+constexpr int64_t kSecondsPerMinute = 60;
 
 // Thrown at a wait once the host asks to stop, and caught in Tick(): it never leaves the
 // engine. Unwinding ends every loop of the turn at once, so nothing that followed the wait (a
@@ -57,6 +59,11 @@ void LoadSequence::Start(std::FILE* image) {
     blockReader_.Arm();
     portLost_ = false;
     imageChecked_ = false;
+    receiver_ = Receiver::kOwnSoftware;
+    bootloaderFast_ = false;
+    stopping_ = false;
+    cancelled_ = false;
+    warnedProgramming_ = false;
     failures_ = 0;
     blockEstimate_ = 0;
     blocksSpanned_ = 0;
@@ -102,8 +109,47 @@ void LoadSequence::Cancel() {
     if (!Running()) {
         return;
     }
+    stopping_ = true;
+    cancelled_ = true;
     host_.ShowStatus(loadtext::kCancelled);
+    if (receiver_ == Receiver::kBootloader) {
+        ReturnBootloaderToBootRate();
+    }
+    if (const char* where = StoppedText()) {
+        host_.ShowStatus(where);
+    }
     Finish();
+}
+
+// A new load probes at the normal rate, which a bootloader switched to the fast rate does not
+// hear: it is switched back (answered or not: a drain, one command and its answer's wire time).
+// The host's end of the sequence then reopens the port at the normal rate.
+void LoadSequence::ReturnBootloaderToBootRate() {
+    if (!bootloaderFast_ || portLost_) {
+        return;
+    }
+    if (host_.CurrentBaud() != kFastBaud && !Reopen(kFastBaud)) {
+        return;
+    }
+    DrainInput();
+    WriteCommand(X1F_SETBAUD, kBootBaud);
+    AwaitRateSwitch(kFastBaud);
+    bootloaderFast_ = false;
+}
+
+// Where a stop leaves the receiver; none while its own software still runs (the host puts its
+// settings back).
+const char* LoadSequence::StoppedText() const {
+    switch (receiver_) {
+        case Receiver::kBootloader:
+            return loadtext::kInBootloader;
+        case Receiver::kProgramming:
+            return loadtext::kStoppedWhileProgramming;
+        case Receiver::kProgrammed:
+            return loadtext::kStoppedWhenProgrammed;
+        default:
+            return nullptr;
+    }
 }
 
 bool LoadSequence::Turn() {
@@ -196,6 +242,7 @@ void LoadSequence::DoSetBaud() {
     for (int left = kSetBaudAttempts; left-- > 0 && step_ == LoadStep::kWaiting;) {
         // Sent at the current rate; the bootloader switches after it.
         WriteCommand(X1F_SETBAUD, kFastBaud);
+        bootloaderFast_ = true;
         if (!Reopen(kFastBaud)) {
             break;
         }
@@ -369,9 +416,13 @@ void LoadSequence::DoProgram() {
     Hold(2);
     DrainInput();
     WriteCommand(X1F_PROGRAM, 0);
+    receiver_ = Receiver::kProgramming;
     ShowStatusFor(2, loadtext::kStartProgramming);
     step_ = LoadStep::kWaiting;
     WaitFor(120, LoadStep::kCheckRange);
+    if (step_ != LoadStep::kWaiting) {  // its final answer came
+        receiver_ = Receiver::kBootloader;
+    }
 }
 
 bool LoadSequence::DoCheckRange() {
@@ -400,6 +451,7 @@ bool LoadSequence::DoCheckRange() {
     if (step_ != LoadStep::kAwaitVersion) {
         return false;
     }
+    receiver_ = Receiver::kProgrammed;
     host_.UpdateVersionLabel(ReceiverVersion{});
     ShowStatusFor(2, loadtext::kProgrammingDone);
     if (host_.CurrentBaud() == kFastBaud && !Reopen(kBootBaud)) {
@@ -472,13 +524,16 @@ void LoadSequence::OnReply(LoadStep next) {
         case X1F_PASS:
             deadline_ = ended;
             step_ = next;
+            if (next == LoadStep::kSetBaud) {  // a probe answered: the bootloader runs now
+                receiver_ = Receiver::kBootloader;
+            }
             break;
         case X1F_FAIL:
             deadline_ = ended;
             step_ = LoadStep::kFailed;
             break;
         case X1F_WORKING:
-            ShowStatusFor(2, loadtext::kInProgress);  // the deadline stays where it was
+            ShowStatusFor(2, InProgressText());  // the deadline stays where it was
             break;
         case X1F_BADCMD:
             deadline_ = ended;
@@ -531,10 +586,29 @@ void LoadSequence::Hold(int seconds) {
     StopIfRequested();
 }
 
+// Nothing stops a receiver that programs itself: the first request then asks the host whether
+// to warn and go on waiting.
 void LoadSequence::StopIfRequested() {
-    if (host_.StopRequested()) {
-        throw StopRequest{};
+    if (stopping_ || !host_.StopRequested()) {
+        return;
     }
+    if (receiver_ == Receiver::kProgramming && !warnedProgramming_) {
+        warnedProgramming_ = true;
+        if (host_.KeepWaitingWhileProgramming()) {
+            return;
+        }
+    }
+    throw StopRequest{};
+}
+
+// "In Progress..." and the time since the command that the receiver is working on, as m:ss.
+std::string LoadSequence::InProgressText() {
+    const int64_t seconds = (host_.Time().MonotonicMs() - commandSentMs_) / kMsPerSecond;
+    char elapsed[32];
+    std::snprintf(elapsed, sizeof elapsed, " %lld:%02lld",
+                  static_cast<long long>(seconds / kSecondsPerMinute),
+                  static_cast<long long>(seconds % kSecondsPerMinute));
+    return loadtext::kInProgress + std::string(elapsed);
 }
 
 void LoadSequence::WriteCommand(uint8_t code, uint32_t value, const uint8_t* data, uint16_t length) {
@@ -544,6 +618,7 @@ void LoadSequence::WriteCommand(uint8_t code, uint32_t value, const uint8_t* dat
     }
     const uint16_t size = x1f_build_frame(code, value, data, length, 0, command_);
     CheckPortLost(host_.Port().Write(command_, size));
+    commandSentMs_ = host_.Time().MonotonicMs();
 }
 
 // One bounded read into the receive buffer. Returns false once the port is lost. A read that

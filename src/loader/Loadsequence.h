@@ -8,6 +8,11 @@
 // thread of its own and ask for a stop from another: every wait asks StopRequested(), so a
 // stop ends the sequence at the next wait, not at the end of a turn.
 //
+// A stop cannot undo what the receiver has done: once its bootloader has answered a probe, the
+// receiver stays there until its power is cycled (the bootloader has no command that returns to
+// the receiver's software). So a stop says where it leaves the receiver, and a stop while the
+// receiver programs itself, which nothing stops, may first be turned into a warning by the host.
+//
 // The engine knows nothing of windows: it talks to a LoaderHost (the loading dialog, or a
 // test) and reads and writes through the host's LoaderPort.
 #include <array>
@@ -125,6 +130,10 @@ class LoaderHost {
     // wait, on the thread that runs the ticks: a request made on another thread must be safe
     // to read there (an atomic flag).
     virtual bool StopRequested() { return false; }
+    // Asked at the first stop request while the receiver programs itself. True: the host has
+    // warned the user (kProgrammingCannotStop) and forgotten the request, so the load goes on
+    // and a further request stops the waiting. False: stop waiting now.
+    virtual bool KeepWaitingWhileProgramming() { return false; }
     // Restores port, windows and receiver settings after a sequence (the engine is idle).
     virtual void EndSequence() = 0;
 };
@@ -173,11 +182,16 @@ class LoadSequence {
     // sequences may read the same text at once: it is only read.
     void Start(std::string_view image);
     // One timer tick: up to five turns. A stop request seen at any wait ends the sequence as
-    // Cancel() does: nothing more is sent, and the host is shown "Cancelled" and ended.
+    // Cancel() does.
     void Tick();
     bool Running() const { return step_ != LoadStep::kIdle; }
-    // Ends a running sequence at the user's request (between ticks).
+    // Ends a running sequence at the user's request (between ticks): the host is shown
+    // "Cancelled", then where the receiver is left when its bootloader had been reached, and
+    // ended. A bootloader switched to the fast rate is first switched back, so that a new load
+    // finds it; nothing else is sent.
     void Cancel();
+    // The last sequence ended by Cancel() or a stop request.
+    bool Cancelled() const { return cancelled_; }
 
     LoadStep Step() const { return step_; }
     int32_t BlockEstimate() const { return blockEstimate_; }
@@ -185,6 +199,14 @@ class LoadSequence {
     const X1fPayload& Reply() const { return reply_; }
 
   private:
+    // Where the receiver is, as far as this sequence has taken it.
+    enum class Receiver {
+        kOwnSoftware,  // no probe answered yet
+        kBootloader,   // waiting for commands
+        kProgramming,  // X1F_PROGRAM sent, its final answer not yet come
+        kProgrammed,   // checked (or unable to check): only a power cycle starts the new software
+    };
+
     bool Turn();  // true: end the tick
     void DoCheckPort();
     void DoPing();
@@ -197,6 +219,8 @@ class LoadSequence {
     void DoAwaitVersion();
     void EndWith(const std::string& text);
     void Finish();
+    void ReturnBootloaderToBootRate();
+    const char* StoppedText() const;
 
     bool ScanImage();
     bool SendBlock(uint32_t address, uint32_t length);
@@ -211,6 +235,7 @@ class LoadSequence {
     void ShowStatusFor(int seconds, const std::string& text);
     void Hold(int seconds);
     void StopIfRequested();
+    std::string InProgressText();
     void WriteCommand(uint8_t code, uint32_t value, const uint8_t* data = nullptr, uint16_t length = 0);
     bool ReadPort(uint32_t* received, int32_t waitMs);
     bool Reopen(uint32_t baud);
@@ -246,7 +271,13 @@ class LoadSequence {
     int64_t deadline_ = 0;
     bool portLost_ = false;
     bool imageChecked_ = false;  // the receiver passed the check of the programmed range
-    int failures_ = 0;           // port operations failed in a row
+    Receiver receiver_ = Receiver::kOwnSoftware;
+    bool bootloaderFast_ = false;  // the bootloader was asked for the fast rate
+    bool stopping_ = false;        // a stop is being carried out: no further stop requests
+    bool cancelled_ = false;
+    bool warnedProgramming_ = false;  // the host was asked once to keep waiting
+    int64_t commandSentMs_ = 0;       // when the latest command was written: X1F_WORKING's elapsed time
+    int failures_ = 0;                // port operations failed in a row
     DiagFrameState parser_;
     uint8_t receive_[kBufferSize] = {};
     uint8_t frame_[kBufferSize] = {};
@@ -284,7 +315,28 @@ inline constexpr const char* kTimeoutData = "Timeout while sending program data.
 inline constexpr const char* kTimeoutProgram = "Timeout sending program command.";
 inline constexpr const char* kTimeoutVersion = "Timeout getting the new software version.";
 inline constexpr const char* kPortLost = "Serial port lost: ";
+// Where a stop leaves a receiver whose bootloader had answered.
+inline constexpr const char* kInBootloader =
+    "The receiver is waiting in its bootloader: cycle its power, or load again.";
+inline constexpr const char* kProgrammingCannotStop =
+    "The receiver is programming itself and goes on whatever happens here: leave its power on.";
+inline constexpr const char* kStoppedWhileProgramming =
+    "Stopped waiting. The receiver goes on programming itself: leave its power on for 5 minutes, "
+    "then cycle its power.";
+inline constexpr const char* kStoppedWhenProgrammed =
+    "The new software is programmed: cycle the receiver's power to start it.";
 inline constexpr const char* kLostAfterCheck =
     "The new software was programmed and checked; the line was lost before its version came back. "
     "Reconnect and check the version.";
+
+// The texts that count (down, or the time elapsed) while one step lasts, each a stem followed by
+// a number that changes: the stem of such a text, or empty for any other.
+inline std::string_view CountdownStem(std::string_view text) {
+    for (const std::string_view stem : {kEstablishing, kWaitingVersion, kInProgress}) {
+        if (text.substr(0, stem.size()) == stem) {
+            return stem;
+        }
+    }
+    return {};
+}
 }  // namespace loadtext

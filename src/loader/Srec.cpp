@@ -239,6 +239,24 @@ std::string SrecScan::NotSortedText() const {
     return text;
 }
 
+std::string SrecScan::FaultText(const std::string& name) const {
+    switch (status) {
+        case SrecScanStatus::kInvalidLine:
+            return "Invalid record at line " + std::to_string(records + 1) + ".";  // after the valid ones
+        case SrecScanStatus::kReadError:
+            return "Error reading file " + name;
+        case SrecScanStatus::kNotSorted: {
+            std::string text = NotSortedText();
+            text.pop_back();  // its line end
+            return text;
+        }
+        case SrecScanStatus::kNoData:
+            return "No S3 data records.";
+        default:
+            return {};
+    }
+}
+
 uint32_t srec_blocks_spanned(uint32_t lowest, uint32_t highest) {
     if (highest < lowest) {
         return 0;

@@ -131,6 +131,9 @@ struct SrecScan {
     bool Ok() const { return status == SrecScanStatus::kOk; }
     // The out-of-order message shown to the user (kNotSorted only).
     std::string NotSortedText() const;
+    // What is wrong, in one sentence without a line end; empty for a sound image. `name` is the
+    // file's, for a read error.
+    std::string FaultText(const std::string& name) const;
     // The 256-byte blocks the image's address range spans (srec_blocks_spanned).
     int32_t BlocksSpanned() const;
     // The number shown counting down while sending: the blocks the range spans, rounded up to

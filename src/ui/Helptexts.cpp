@@ -114,7 +114,7 @@ Before you start, open the port at 19200 baud with Port > Configure... The load 
 
 "Sending START PROGRAMMING Command..."
 
-"In Progress. (Please wait up to 5 minutes.)" - programming the receiver's memory usually takes up to 2 minutes.
+"In Progress. (Please wait up to 5 minutes.)" and the time elapsed (minutes:seconds) - programming the receiver's memory usually takes up to 2 minutes.
 
 "Request CRC check."
 
@@ -135,6 +135,12 @@ IF THE LOAD FAILS
 "CRC check failed.  Please retry." means the image did not arrive intact: press Load again.
 
 "PORT ERROR! OPEN PORT AT 19200 BPS FIRST." means the port is closed or at another rate: open it at 19200 and press Load again.
+
+A file that is not receiver software, or is damaged, is refused before anything is sent to the receiver: the status line gives the reason, then "Error in input file."
+
+CANCELLING
+
+To cancel a running load, choose the file again and press Load. If the receiver's bootloader had not answered yet, the receiver is left as it was and gets its settings back. Once it has answered, the receiver stays in its bootloader until its power is cycled, and the status line says "The receiver is waiting in its bootloader: cycle its power, or load again." While the receiver programs itself, nothing stops it: the status line says so; leave its power on for 5 minutes, then cycle it.
 )text");
 }
 

@@ -16,6 +16,7 @@
 #include "config/Configmsg.h"
 #include "link/Port.h"
 #include "loader/Portreopen.h"
+#include "loader/Srec.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Helpform.h"
@@ -55,6 +56,15 @@ bool ReopenLinkAt(uint32_t baud) {
     const bool opened = ReopenPortAt(link.line, link.portName, link.baudRate, baud, CurrentClock());
     link.baudRate = static_cast<int32_t>(baud);
     return opened;
+}
+
+// Reads the whole image and says what is wrong with it, as lctrovi load --check does; empty for
+// a sound one, which is then at its start again.
+std::string ImageFault(std::FILE* image, const std::string& name) {
+    SrecFileLines lines(image);
+    const SrecScan scan = srec_scan(lines);
+    std::rewind(image);
+    return scan.Ok() ? std::string() : scan.FaultText(name) + " " + loadtext::kInputError;
 }
 
 // Asks the receiver for its configuration message, which carries the software version.
@@ -251,6 +261,13 @@ void TFormLoadSetup::ButtonLoadClick() {
     std::FILE* image = std::fopen(fileName.c_str(), "rb");
     if (image == nullptr) {
         ShowStatusFor(2, "Error opening file");
+        return;
+    }
+    // The whole file before the receiver hears a byte: a file the loader refuses must not leave
+    // the receiver in its bootloader.
+    if (const std::string fault = ImageFault(image, fileName); !fault.empty()) {
+        std::fclose(image);
+        ShowStatus(fault);
         return;
     }
     SetPortUsersActive(false);

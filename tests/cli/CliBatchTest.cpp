@@ -7,6 +7,7 @@
 
 #include "CliFixture.h"
 #include "SrecText.h"
+#include "loader/Loadsequence.h"
 #include "loader/X1f.h"
 
 namespace {
@@ -69,8 +70,13 @@ std::map<std::string, Fields> PlainRows(const std::string& out) {
             continue;  // the count below the table
         }
         const std::string failed = "FAILED: ";
-        fields["result"] = result == "OK" ? "ok" : result == "CANCELLED" ? "cancelled" : "failed";
-        fields["reason"] = result.rfind(failed, 0) == 0 ? result.substr(failed.size()) : "";
+        const std::string cancelled = "CANCELLED";
+        const bool wasCancelled = result.rfind(cancelled, 0) == 0;
+        fields["result"] = result == "OK" ? "ok" : wasCancelled ? "cancelled" : "failed";
+        fields["reason"] = result.rfind(failed, 0) == 0 ? result.substr(failed.size())
+                           : wasCancelled && result.size() > cancelled.size()
+                               ? result.substr(cancelled.size() + 2)
+                               : "";
         rows[fields["device"]] = fields;
     }
     return rows;
@@ -190,19 +196,24 @@ TEST_F(CliBatch, EachReceiverEndsAsItsOwnLoadWouldAndTheTableSaysWhich) {
         const char* legend;
         std::vector<SimOptions> receivers;
         std::vector<Expect> expected;
+        // A SIGINT once every receiver's line has shown each of these, in turn.
+        std::vector<std::string> signalAt;
         int status;
         bool brokenFile = false;
-        bool cancelAmidBlocks = false;
         bool json = false;  // the receivers then cycle their power by themselves
     };
     const SimOptions cyclesItself =
         With([](SimOptions& o) { o.timing.powerCycleAfterMs = 100'000; });  // 10 s
+    const SimOptions programsLong = With([](SimOptions& o) {
+        o.timing.programMs = 600'000;  // a minute
+        o.timing.workingIntervalMs = 20'000;
+    });
     const Row rows[] = {
         {"all succeed",
          {cyclesItself, cyclesItself, cyclesItself},
          {{"ok", ""}, {"ok", ""}, {"ok", ""}},
+         {},
          0,
-         false,
          false,
          true},
         {"one of each fault among healthy ones",
@@ -216,14 +227,22 @@ TEST_F(CliBatch, EachReceiverEndsAsItsOwnLoadWouldAndTheTableSaysWhich) {
           {"failed", "Serial port lost"},
           {"failed", "Unrecognized cmd."},
           {"ok", ""}},
+         {},
          1},
         {"cancel amid the blocks",
          {Healthy(), Healthy(), Healthy()},
-         {{"cancelled", ""}, {"cancelled", ""}, {"cancelled", ""}},
-         130,
-         false,
-         true},
-        {"a broken file touches no receiver", {Healthy(), Healthy()}, {}, 1, true},
+         {{"cancelled", loadtext::kInBootloader},
+          {"cancelled", loadtext::kInBootloader},
+          {"cancelled", loadtext::kInBootloader}},
+         {"Blocks sent: 100 of"},
+         130},
+        {"Ctrl-C twice while programming: the first only warns",
+         {programsLong, programsLong},
+         {{"cancelled", loadtext::kStoppedWhileProgramming},
+          {"cancelled", loadtext::kStoppedWhileProgramming}},
+         {loadtext::kStartProgramming, loadtext::kProgrammingCannotStop},
+         130},
+        {"a broken file touches no receiver", {Healthy(), Healthy()}, {}, {}, 1, true},
     };
     const std::vector<uint8_t> data = RandomBytes(3000, 5);
     const std::string image = ScratchFile("image.hex");
@@ -237,27 +256,28 @@ TEST_F(CliBatch, EachReceiverEndsAsItsOwnLoadWouldAndTheTableSaysWhich) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.legend);
         StartReceivers(row.receivers);
-        std::vector<std::string> args = {"load",
-                                         row.brokenFile ? broken : (row.cancelAmidBlocks ? large : image)};
+        const bool largeImage = !row.signalAt.empty() && row.signalAt.front().rfind("Blocks", 0) == 0;
+        std::vector<std::string> args = {"load", row.brokenFile ? broken : (largeImage ? large : image)};
         if (row.json) {
             args.emplace_back("--json");
         }
         const std::vector<std::string> devices = DeviceArgs();
         args.insert(args.end(), devices.begin(), devices.end());
-        bool cancelled = false;
+        size_t signals = 0;
         const ChildResult result = Run(args, [&](const std::string& out, int pid) {
-            // Every receiver is amid its blocks once each has sent its first tenth.
-            size_t amid = 0;
-            for (const auto& receiver : receivers) {
-                amid +=
-                    out.find(receiver->DevicePath() + ": Blocks sent: 100 of") != std::string::npos ? 1 : 0;
+            if (signals == row.signalAt.size()) {
+                return;
             }
-            if (row.cancelAmidBlocks && !cancelled && amid == receivers.size()) {
-                cancelled = true;
+            size_t there = 0;
+            for (const auto& receiver : receivers) {
+                there += out.find(receiver->DevicePath() + ": " + row.signalAt[signals]) != std::string::npos;
+            }
+            if (there == receivers.size()) {
+                ++signals;
                 kill(pid, SIGINT);
             }
         });
-        EXPECT_EQ(cancelled, row.cancelAmidBlocks);
+        EXPECT_EQ(signals, row.signalAt.size());
         EXPECT_EQ(result.status, row.status) << result.out << result.err;
         const auto table = row.json ? JsonRows(result.out) : PlainRows(result.out);
         ASSERT_EQ(table.size(), row.expected.size()) << result.out << result.err;

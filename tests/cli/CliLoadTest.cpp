@@ -1,8 +1,11 @@
 // lctrovi load: a whole software load against the simulated receiver, its failures, and the
 // image check that needs no receiver.
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "CliFixture.h"
 #include "SrecText.h"
@@ -81,52 +84,137 @@ TEST_F(CliLoad, LoadGoesOnWhenTheRunningSoftwareDoesNotAnswer) {
     EXPECT_EQ(sim->Settings().nmeaMask, 0u);
 }
 
-// Ctrl-C or SIGTERM cancels through the sequence ("Cancelled", port and settings put back) at
-// its next wait, in the middle of the blocks as in the probes' minute-long countdown, and ends
-// with status 130; nothing is programmed.
-TEST_F(CliTest, ASignalCancelsTheLoad) {
-    const std::string image = ScratchFile("large.hex");
+// The bootloader command frames the receiver was sent of one code.
+size_t CommandsReceived(const SimReceiver& sim, uint8_t code) {
+    size_t count = 0;
+    for (const SimRecordEntry& entry : sim.Record()) {
+        count += entry.direction == SimDirection::kReceived && entry.kind == SimKind::kFrame &&
+                 entry.bytes.size() > 6 && entry.bytes[3] == msgid::kBootloader && entry.bytes[6] == code;
+    }
+    return count;
+}
+
+// Ctrl-C or SIGTERM cancels through the sequence at its next wait, in the probes' minute-long
+// countdown as amid the blocks, and ends with status 130; nothing is programmed. What it says
+// after "Cancelled" is where the receiver is left: back as it was (before the bootloader
+// answered), in its bootloader at the normal rate, ready for a new load, or still programming
+// itself, which only a second Ctrl-C stops waiting for.
+TEST_F(CliLoad, ASignalCancelsTheLoad) {
+    const std::string large = ScratchFile("large.hex");
     constexpr size_t kBlocks = 1200;  // more than one tick of the sequence sends
-    std::ofstream(image, std::ios::binary)
+    std::ofstream(large, std::ios::binary)
         << MakeSrecImage({{kLowest, RandomBytes(kBlocks * 256, 9)}}, "\r\n");
+    const std::string small = ScratchFile("small.hex");
+    std::ofstream(small, std::ios::binary) << MakeSrecImage({{kLowest, RandomBytes(600, 4)}}, "\r\n");
+    const std::string warning =
+        "The receiver is programming itself and goes on whatever happens here: leave its power on. Press "
+        "Ctrl-C again to stop waiting.\n";
+    SimOptions fastBlocks;
+    fastBlocks.timing.timeScale = 0.02;  // the blocks go fast; the sequence's own pauses stay
+    SimOptions silentProbes = fastBlocks;
+    silentProbes.faults.noReplyX1f = {X1F_PING};
+    SimOptions longProgramming = QuickLoad();
+    longProgramming.timing.programMs = 30'000;
     struct Row {
         const char* legend;
+        SimOptions options;
+        std::vector<std::string> sendAt;  // a signal after each of these outputs, in turn
+        std::string ending;
         int signal;
-        const char* sendAt;  // the output line after which the signal comes
-        bool probesAnswered;
+        int status;
+        uint32_t baudAfter;  // where a new load, or the receiver's own software, talks
+        SimMode modeAfter;
+        bool largeImage;
+        bool warned;
     };
+    const std::string inBootloader =
+        "Cancelled\nThe receiver is waiting in its bootloader: cycle its power, or load again.\n"
+        "Download cancelled.\n";
     const Row rows[] = {
-        {"SIGINT amid the blocks", SIGINT, "Blocks sent: 120 of 1200", true},
-        {"SIGTERM amid the blocks", SIGTERM, "Blocks sent: 120 of 1200", true},
-        {"SIGINT in the probe countdown", SIGINT, "Establishing Communication... 59", false},
+        {"SIGINT in the probe countdown",
+         silentProbes,
+         {"Establishing Communication... 59"},
+         "Cancelled\nDownload cancelled.\n",
+         SIGINT,
+         130,
+         19200,
+         SimMode::kRunning,
+         true,
+         false},
+        {"SIGINT amid the blocks",
+         fastBlocks,
+         {"Blocks sent: 120 of 1200"},
+         inBootloader,
+         SIGINT,
+         130,
+         19200,
+         SimMode::kBootloader,
+         true,
+         false},
+        {"SIGTERM amid the blocks",
+         fastBlocks,
+         {"Blocks sent: 120 of 1200"},
+         inBootloader,
+         SIGTERM,
+         130,
+         19200,
+         SimMode::kBootloader,
+         true,
+         false},
+        {"SIGINT twice while programming",
+         longProgramming,
+         {"Sending START PROGRAMMING Command...\n", warning},
+         "Cancelled\nStopped waiting. The receiver goes on programming itself: leave its power on for 5 "
+         "minutes, then cycle its power.\nDownload cancelled.\n",
+         SIGINT,
+         130,
+         57600,
+         SimMode::kProgramming,
+         false,
+         true},
+        {"SIGINT once while programming",
+         QuickLoad(),
+         {"Sending START PROGRAMMING Command...\n"},
+         "Receiver version: 1.1SIM\n",
+         SIGINT,
+         0,
+         19200,
+         SimMode::kRunning,
+         false,
+         true},
     };
     for (const Row& row : rows) {
-        SimOptions options;
-        options.timing.timeScale = 0.02;  // the blocks go fast; the sequence's own pauses stay
-        if (!row.probesAnswered) {
-            options.faults.noReplyX1f = {X1F_PING};
-        }
-        StartSim(options);
+        SCOPED_TRACE(row.legend);
+        StartSim(row.options);
         int pid = 0;
-        bool sent = false;
+        size_t sent = 0;
         const ChildResult result = Lctrovi(
-            AtSim({"load", image}), "",
+            AtSim({"load", row.largeImage ? large : small}), "",
             [&](const std::string& out) {
-                if (!sent && out.find(row.sendAt) != std::string::npos) {
-                    sent = true;
+                if (sent < row.sendAt.size() && out.find(row.sendAt[sent]) != std::string::npos) {
+                    ++sent;
                     kill(pid, row.signal);
+                }
+                if (!powerCycled && out.find("Cycle Power on the Receiver Now!") != std::string::npos) {
+                    powerCycled = true;
+                    sim->PowerCycle();
                 }
             },
             false, &pid);
-        EXPECT_TRUE(sent) << row.legend;
-        EXPECT_EQ(result.status, 130) << row.legend << "\n" << result.out << result.err;
-        const std::string ending = "Cancelled\nDownload cancelled.\n";
-        EXPECT_TRUE(result.out.size() >= ending.size() &&
-                    result.out.compare(result.out.size() - ending.size(), ending.size(), ending) == 0)
-            << row.legend << "\n"
+        powerCycled = false;
+        EXPECT_EQ(sent, row.sendAt.size());
+        EXPECT_EQ(result.status, row.status) << result.out << result.err;
+        EXPECT_TRUE(
+            result.out.size() >= row.ending.size() &&
+            result.out.compare(result.out.size() - row.ending.size(), row.ending.size(), row.ending) == 0)
             << result.out;
-        EXPECT_EQ(sim->RamImage().empty(), !row.probesAnswered) << row.legend;
-        EXPECT_TRUE(sim->ProgrammedImage().empty()) << row.legend;
+        EXPECT_EQ(result.out.find(warning) != std::string::npos, row.warned);
+        EXPECT_EQ(sim->Mode(), row.modeAfter);
+        EXPECT_EQ(sim->LineBaud(), row.baudAfter);
+        EXPECT_EQ(sim->ProgrammedImage().empty(), row.status != 0);
+        if (row.modeAfter == SimMode::kBootloader) {  // switched back once, without waiting for more
+            EXPECT_EQ(CommandsReceived(*sim, X1F_SETBAUD), 2u);
+        }
         sim->Stop();
     }
 }
@@ -188,15 +276,95 @@ TEST_F(CliTest, LoadWhoseDeviceVanishesAtARateSwitchSaysWhyAndWhatIsInTheReceive
     }
 }
 
+// A file the loader refuses is reported as load --check reports it before the receiver hears
+// a byte, by a single load as by a batch: it must not leave the receiver in its bootloader.
 TEST_F(CliTest, LoadOfABrokenImageStopsBeforeTheReceiverIsTouched) {
-    StartSim();
-    const std::string image = ScratchFile("broken.hex");
-    std::ofstream(image, std::ios::binary)
-        << MakeSrecImage({{kLowest, RandomBytes(600, 7)}}, "\r\n") << "S3 not a record\r\n";
-    const ChildResult result = Lctrovi(AtSim({"load", image}));
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.out.find("Error in input file."), std::string::npos) << result.out;
-    EXPECT_TRUE(sim->RamImage().empty());
+    const std::string good = MakeSrecImage({{kLowest, RandomBytes(600, 7)}}, "\r\n");
+    const struct {
+        const char* kind;
+        std::string text;
+        const char* complaint;
+    } files[] = {
+        {"notes", "Call the office about the antenna.\r\n", "Invalid record at line 1."},
+        {"broken last line", good + "S3 not a record\r\n", "Invalid record at line "},
+        {"out of order", MakeSrecLine(3, kLowest + 0x100, {1, 2}) + MakeSrecLine(3, kLowest, {3, 4}),
+         "Input not sorted !  Record 2"},
+        {"no data", MakeSrecLine(0, 0, {'h', 'i'}), "No S3 data records."},
+    };
+    for (const auto& file : files) {
+        const std::string path = ScratchFile(std::string(file.kind) + ".txt");
+        std::ofstream(path, std::ios::binary) << file.text;
+        const ChildResult check = Lctrovi({"load", "--check", path});
+        for (const char* how : {"single", "batch"}) {
+            SCOPED_TRACE(std::string(file.kind) + ", " + how);
+            StartSim();
+            std::vector<std::string> args = AtSim({"load", path});
+            if (std::string(how) == "batch") {
+                args.emplace_back("--json");  // a batch of one
+            }
+            const ChildResult result = Lctrovi(args);
+            EXPECT_EQ(result.status, 1);
+            EXPECT_NE(result.err.find(file.complaint), std::string::npos) << result.err;
+            EXPECT_EQ(result.err, check.err);
+            for (const SimRecordEntry& entry : sim->Record()) {
+                EXPECT_NE(entry.direction, SimDirection::kReceived) << FormatRecordEntry(entry);
+            }
+            sim->Stop();
+        }
+    }
+}
+
+// A countdown takes one line, redrawn in place, on a terminal, and a line every ten seconds or
+// so in a log, in a batch's lines too: the first of the probes' sixty, here.
+TEST_F(CliTest, CountdownsAreRedrawnOnATerminalAndThinnedInALog) {
+    const std::string image = ScratchFile("image.hex");
+    std::ofstream(image, std::ios::binary) << MakeSrecImage({{kLowest, RandomBytes(600, 7)}}, "\r\n");
+    const struct {
+        const char* legend;
+        bool terminal;
+        bool batch;
+    } rows[] = {{"terminal", true, false}, {"log", false, false}, {"batch log", false, true}};
+    constexpr size_t kProbes = 4;  // the countdown stands at 56 then, far less than ten seconds on
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.legend);
+        SimOptions options;
+        options.faults.noReplyX1f = {X1F_PING};
+        StartSim(options);
+        std::vector<std::string> args = AtSim({"load", image});
+        if (row.batch) {
+            args.emplace_back("--all");  // a batch of the one receiver found on the device
+        }
+        std::atomic<int> pid{0};
+        std::atomic<bool> done{false};
+        std::thread signaller([&] {
+            while (!done && (pid == 0 || CommandsReceived(*sim, X1F_PING) < kProbes)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            if (!done) {
+                kill(pid, SIGINT);
+            }
+        });
+        int childPid = 0;
+        const ChildResult result = Lctrovi(
+            args, "", [&](const std::string&) { pid = childPid; }, row.terminal, &childPid);
+        done = true;
+        signaller.join();
+        EXPECT_EQ(result.status, 130);
+        const std::string& shown = result.out;
+        const std::string stem = "Establishing Communication... ";
+        size_t lines = 0;
+        for (size_t at = shown.find(stem); at != std::string::npos; at = shown.find(stem, at + 1)) {
+            ++lines;
+        }
+        if (row.terminal) {
+            EXPECT_NE(shown.find("\r" + stem + "58"), std::string::npos) << shown;
+            EXPECT_NE(shown.find("\r" + stem + "57"), std::string::npos) << shown;
+            EXPECT_EQ(shown.find(stem + "59\r\n"), std::string::npos) << shown;  // drawn over, not ended
+        } else {
+            EXPECT_EQ(lines, 1u) << shown;
+        }
+        sim->Stop();
+    }
 }
 
 TEST_F(CliTest, CheckReportsTheRangeAndBlocksOfASoundImage) {

@@ -33,7 +33,7 @@ class TestHost final : public LoaderHost {
     LoaderPort& Port() override { return port_; }
     void ShowStatus(const std::string& text) override {
         statuses.push_back(text);
-        if (text == stopAtStatus) {
+        if (!stopAtStatus.empty() && text.rfind(stopAtStatus, 0) == 0) {
             stop = true;
         }
     }
@@ -67,6 +67,15 @@ class TestHost final : public LoaderHost {
     }
     bool DeviceGone() override { return deviceGone; }
     bool StopRequested() override { return stop; }
+    bool KeepWaitingWhileProgramming() override {
+        ++keepWaitingAsked;
+        if (stopsToForget > 0) {
+            --stopsToForget;
+            stop = false;
+            return true;
+        }
+        return false;
+    }
     void EndSequence() override {
         ++ends;
         if (baud_ == LoadSequence::kFastBaud) {
@@ -89,8 +98,10 @@ class TestHost final : public LoaderHost {
     int failReopenAt = 0;
     int goneAtVersionRequest = 0;
     std::atomic<bool> deviceGone{false};
-    std::string stopAtStatus;  // the user asks to stop as this status shows
+    std::string stopAtStatus;  // the user asks to stop as a status beginning so shows
     std::atomic<bool> stop{false};
+    int stopsToForget = 0;  // stop requests during programming that only warn
+    int keepWaitingAsked = 0;
 
   private:
     PtyPort& port_;
@@ -144,6 +155,14 @@ class Rig {
     }
 
     std::string LastStatus() const { return host.statuses.empty() ? "" : host.statuses.back(); }
+    // Every status shown, for a failure's message.
+    std::string Shown() const {
+        std::string all;
+        for (const auto& text : host.statuses) {
+            all += text + " | ";
+        }
+        return all;
+    }
     bool Saw(const std::string& text) const {
         return std::find(host.statuses.begin(), host.statuses.end(), text) != host.statuses.end();
     }
@@ -549,7 +568,9 @@ TEST(LoadSequence, UnexpectedRepliesEndTheWaitAsATimeOut) {
 }
 
 // A stop asked for in the middle of a turn (Load pressed again, Ctrl-C) is seen at the next
-// wait: nothing more is sent or shown but "Cancelled", and the host ends the sequence.
+// wait: nothing more is sent than what puts the bootloader back at the normal rate, and the
+// host is shown "Cancelled", then where the receiver is left, and ends the sequence. While the
+// receiver programs itself, the host may turn the first stop into a warning.
 TEST(LoadSequence, AStopEndsTheTurnAtItsNextWait) {
     struct Row {
         const char* legend;
@@ -557,36 +578,75 @@ TEST(LoadSequence, AStopEndsTheTurnAtItsNextWait) {
         uint8_t code;  // of the command whose count tells where the load stopped
         int sent;
         std::string notSeen;  // a status that would follow without the stop
+        std::vector<std::string> ending;
         int versionRequests = 0;
+        int askedToKeepWaiting = 0;
     };
-    const auto stopAtCommand = [](uint8_t code, int nth) {
-        return [code, nth](Rig& r) {
+    const auto stopAtCommand = [](uint8_t code, int nth, const PeerAnswer& answer = {PeerReply{}}) {
+        return [code, nth, answer](Rig& r) {
             TestHost* host = &r.host;
-            r.peer.SetScript([host, code, nth](const PeerCommand& c) -> std::optional<PeerAnswer> {
+            r.peer.SetScript([host, code, nth, answer](const PeerCommand& c) -> std::optional<PeerAnswer> {
                 if (c.code == code && c.nth == nth) {
                     host->stop = true;
+                    return answer;
                 }
                 return std::nullopt;
             });
         };
     };
+    const PeerAnswer programmingLong = {{X1F_WORKING, 0, 0}, {X1F_WORKING, 0, 5'000}, {X1F_PASS, 0, 60'000}};
     const Row rows[] = {
         {"in the probe countdown",
          [](Rig& r) {
              r.peer.SetScript(Answer(X1F_PING, NoAnswer()));
              r.host.stopAtStatus = "Establishing Communication... 57";
          },
-         X1F_PING, 3, "Establishing Communication... 56"},
-        {"while a status is held", [](Rig& r) { r.host.stopAtStatus = loadtext::kStarted; }, X1F_PING, 0,
-         "Establishing Communication... 59"},
-        {"between blocks", stopAtCommand(X1F_LOAD, 2), X1F_LOAD, 2, loadtext::kRequestCrc},
-        {"in the programming wait", stopAtCommand(X1F_PROGRAM, 1), X1F_CRCANY, 0, loadtext::kCrcPassed},
+         X1F_PING,
+         3,
+         "Establishing Communication... 56",
+         {"Establishing Communication... 57", loadtext::kCancelled}},
+        {"while a status is held",
+         [](Rig& r) { r.host.stopAtStatus = loadtext::kStarted; },
+         X1F_PING,
+         0,
+         "Establishing Communication... 59",
+         {loadtext::kStarted, loadtext::kCancelled}},
+        {"between blocks",
+         stopAtCommand(X1F_LOAD, 2),
+         X1F_LOAD,
+         2,
+         loadtext::kRequestCrc,
+         {loadtext::kCancelled, loadtext::kInBootloader}},
+        {"in the programming wait",
+         stopAtCommand(X1F_PROGRAM, 1, programmingLong),
+         X1F_CRCANY,
+         0,
+         loadtext::kCrcPassed,
+         {loadtext::kCancelled, loadtext::kStoppedWhileProgramming},
+         0,
+         1},
+        {"twice in the programming wait, the first only warning",
+         [&](Rig& r) {
+             stopAtCommand(X1F_PROGRAM, 1, programmingLong)(r);
+             r.host.stopsToForget = 1;
+             r.host.stopAtStatus = loadtext::kInProgress;
+         },
+         X1F_CRCANY,
+         0,
+         loadtext::kCrcPassed,
+         {loadtext::kCancelled, loadtext::kStoppedWhileProgramming},
+         0,
+         1},
         {"in the version wait",
          [](Rig& r) {
              r.peer.AnswerVersionFrom(0);
              r.host.stopAtStatus = "Waiting for New Version Number... 58";
          },
-         X1F_CRCANY, 1, "Waiting for New Version Number... 57", 2},
+         X1F_CRCANY,
+         1,
+         "Waiting for New Version Number... 57",
+         {"Waiting for New Version Number... 58", loadtext::kCancelled, loadtext::kStoppedWhenProgrammed},
+         2},
     };
     for (const Row& row : rows) {
         Rig rig;
@@ -594,17 +654,23 @@ TEST(LoadSequence, AStopEndsTheTurnAtItsNextWait) {
         row.arrange(rig);
         ASSERT_TRUE(rig.Load(MakeSrecImage(SampleChunks(), "\r\n"))) << row.legend;
         rig.port.Close();  // waits until the peer has taken every byte sent
-        EXPECT_EQ(rig.LastStatus(), loadtext::kCancelled) << row.legend;
+        EXPECT_TRUE(rig.sequence.Cancelled()) << row.legend;
+        ASSERT_GE(rig.host.statuses.size(), row.ending.size()) << row.legend;
+        EXPECT_EQ(std::vector<std::string>(rig.host.statuses.end() - static_cast<long>(row.ending.size()),
+                                           rig.host.statuses.end()),
+                  row.ending)
+            << row.legend << ": " << rig.Shown();
         EXPECT_EQ(rig.Sent(row.code), row.sent) << row.legend;
         EXPECT_FALSE(rig.Saw(row.notSeen)) << row.legend;
-        if (!rig.host.stopAtStatus.empty()) {
-            ASSERT_GE(rig.host.statuses.size(), 2u) << row.legend;
-            EXPECT_EQ(rig.host.statuses.end()[-2], rig.host.stopAtStatus) << row.legend;
-        }
         EXPECT_EQ(rig.host.versionRequests, row.versionRequests) << row.legend;
+        EXPECT_EQ(rig.host.keepWaitingAsked, row.askedToKeepWaiting) << row.legend;
         EXPECT_EQ(rig.host.ends, 1) << row.legend;
         EXPECT_FALSE(rig.sequence.Running()) << row.legend;
         EXPECT_NE(rig.host.CurrentBaud(), LoadSequence::kFastBaud) << row.legend;
+        // A bootloader left waiting listens at the normal rate again, where a new load probes.
+        const bool programming = row.ending.back() == loadtext::kStoppedWhileProgramming;
+        EXPECT_EQ(rig.peer.Rate(), programming ? LoadSequence::kFastBaud : LoadSequence::kBootBaud)
+            << row.legend;
     }
 }
 
@@ -633,8 +699,12 @@ TEST(LoadSequence, WorkingDuringProgrammingKeepsWaiting) {
         PeerAnswer{
             {X1F_WORKING, 0, 0}, {X1F_WORKING, 0, 30'000}, {X1F_WORKING, 0, 60'000}, {X1F_PASS, 0, 90'000}}));
     ASSERT_TRUE(rig.Load(MakeSrecImage(SampleChunks(), "\r\n")));
-    EXPECT_TRUE(rig.SawInOrder({loadtext::kStartProgramming, loadtext::kInProgress, loadtext::kInProgress,
-                                loadtext::kInProgress, loadtext::kCrcPassed}));
+    // Each shows the time since the command (the first after the hold of the status before).
+    EXPECT_TRUE(
+        rig.SawInOrder({loadtext::kStartProgramming, "In Progress. (Please wait up to 5 minutes.) 0:01",
+                        "In Progress. (Please wait up to 5 minutes.) 0:31",
+                        "In Progress. (Please wait up to 5 minutes.) 1:01", loadtext::kCrcPassed}))
+        << rig.Shown();
     EXPECT_EQ(rig.LastStatus(), loadtext::kReestablished);
 }
 
@@ -814,7 +884,9 @@ TEST(LoadSequenceMended, WorkingToACrcCheckWaitsForTheVerdict) {
     ASSERT_TRUE(rig.Ready());
     rig.peer.SetScript(Answer(X1F_CRCRAM, PeerAnswer{{X1F_WORKING, 0, 0}, {X1F_PASS, 0, 3'000}}));
     ASSERT_TRUE(rig.Load(MakeSrecImage(SampleChunks(), "\r\n")));
-    EXPECT_TRUE(rig.SawInOrder({loadtext::kInProgress, "Returned CRC of download image is 0"}));
+    EXPECT_TRUE(
+        rig.SawInOrder({std::string(loadtext::kInProgress) + " 0:00", "Returned CRC of download image is 0"}))
+        << rig.Shown();
     EXPECT_EQ(rig.LastStatus(), loadtext::kReestablished);
 }
 

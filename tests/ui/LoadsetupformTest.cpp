@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -83,7 +84,7 @@ class LoadDialog : public FormsTest {
     std::string ImageFile() {
         std::string path =
             std::filesystem::temp_directory_path() / ("lct-load-" + std::to_string(getpid()) + ".hex");
-        std::ofstream(path) << "S3090001000001020304EC\r\nS70500000000FA\r\n";
+        std::ofstream(path) << "S3090001000001020304EB\r\nS70500000000FA\r\n";
         return path;
     }
 
@@ -344,6 +345,81 @@ TEST_F(LoadDialogOnSim, ADeviceGoneAfterTheCheckPassedSaysTheSoftwareIsIn) {
         << FormMain->findChild<QLabel*>("StatusPanel0")->text().toStdString();
     EXPECT_EQ(Link().baudRate, 19200);
     EXPECT_EQ(FormPort->selectedBaudRate, 19200);
+}
+
+// A file the loader refuses is reported as lctrovi load --check reports it, and the receiver
+// hears nothing: it must not be left in its bootloader.
+TEST_F(LoadDialogOnSim, AFileTheLoaderRefusesIsReportedBeforeTheReceiverHearsAByte) {
+    const struct {
+        const char* kind;
+        std::string text;
+        const char* status;
+    } files[] = {
+        {"notes", "Call the office about the antenna.\r\n", "Invalid record at line 1. Error in input file."},
+        {"no data", "S70500000000FA\r\n", "No S3 data records. Error in input file."},
+    };
+    const std::string path =
+        std::filesystem::temp_directory_path() / ("lct-load-refused-" + std::to_string(getpid()) + ".txt");
+    for (const auto& file : files) {
+        std::ofstream(path, std::ios::binary) << file.text;
+        sim->ClearRecord();
+        FormLoadSetup->SetFileName(QString::fromStdString(path));
+        FormLoadSetup->ButtonLoadClick();
+        EXPECT_FALSE(FormLoadSetup->Running()) << file.kind;
+        EXPECT_EQ(FormLoadSetup->Memo()->toPlainText().toStdString(), file.status) << file.kind;
+        EXPECT_TRUE(FormMain->menuBar()->isEnabled()) << file.kind;
+        for (const SimRecordEntry& entry : sim->Record()) {
+            EXPECT_NE(entry.direction, SimDirection::kReceived)
+                << file.kind << ": " << FormatRecordEntry(entry);
+        }
+    }
+    std::filesystem::remove(path);
+}
+
+// Load pressed again to cancel, once the bootloader has answered: the window says where the
+// receiver is left. In its bootloader it is back at the normal rate, so that the next load (the
+// second row) finds it; while it programs itself, nothing stops it.
+TEST_F(LoadDialogOnSim, ACancelAfterTheBootloaderAnsweredSaysWhereTheReceiverIsLeft) {
+    const struct {
+        const char* cancelAt;  // the load's thread waits at this status until Load was pressed
+        const char* status;
+        bool inBootloaderAfter;
+    } rows[] = {
+        {loadtext::kSending, loadtext::kInBootloader, true},
+        {loadtext::kStartProgramming, loadtext::kStoppedWhileProgramming, false},
+    };
+    const std::string image =
+        std::filesystem::temp_directory_path() / ("lct-load-cancel-" + std::to_string(getpid()) + ".hex");
+    std::ofstream(image) << "S3090002000001020304EA\r\nS70500000000FA\r\n";
+    for (const auto& row : rows) {
+        std::atomic<bool> atPoint{false};
+        std::atomic<bool> pressed{false};
+        FormLoadSetup->statusWatcher = [&](const std::string& text) {
+            if (text == row.cancelAt) {
+                atPoint = true;
+                for (int i = 0; i < 5000 && !pressed; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+            }
+        };
+        FormLoadSetup->SetFileName(QString::fromStdString(image));
+        FormLoadSetup->ButtonLoadClick();
+        ASSERT_TRUE(testsupport::WaitUntil([&] { return atPoint.load(); }, 30000)) << row.cancelAt;
+        FormLoadSetup->ButtonLoadClick();
+        pressed = true;
+        ASSERT_TRUE(testsupport::WaitUntil([] { return !FormLoadSetup->Running(); }, 30000)) << row.cancelAt;
+        FormLoadSetup->statusWatcher = nullptr;
+        EXPECT_EQ(FormLoadSetup->Memo()->toPlainText().toStdString(), row.status);
+        EXPECT_TRUE(FormMain->menuBar()->isEnabled());
+        EXPECT_TRUE(FormLoadSetup->PanelDoNotClose()->isHidden());
+        EXPECT_EQ(Link().baudRate, 19200);
+        if (row.inBootloaderAfter) {
+            EXPECT_EQ(sim->Mode(), SimMode::kBootloader);
+            EXPECT_EQ(sim->LineBaud(), 19200u);
+            EXPECT_TRUE(sim->ProgrammedImage().empty());
+        }
+    }
+    std::filesystem::remove(image);
 }
 
 TEST_F(LoadDialog, HelpOpensTheLoadingTopic) {
