@@ -10,6 +10,7 @@
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Keyboard.h"
+#include "ui/Lineopen.h"
 #include "ui/Mainaccess.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
@@ -236,11 +237,8 @@ void TFormPort::ApplySettings() {
     ReadSelection();
     if (DeviceManual() && RateManual()) {
         LinkState& link = Link();
-        if (link.line.IsOpen()) {
-            link.line.Close();
-        }
         link.line.SetBlocking(false);
-        const bool opened = link.line.Open(selectedDeviceName, static_cast<uint32_t>(selectedBaudRate), 0);
+        const bool opened = OpenLinkLine(selectedDeviceName, static_cast<uint32_t>(selectedBaudRate), this);
         if (!opened) {
             ShowNote(OpenErrorNote(selectedDeviceName, link.line));
         }
@@ -267,14 +265,8 @@ void TFormPort::StopSearch() {
 }
 
 bool TFormPort::OpenCandidate(const std::string& device, uint32_t rate) {
-    AnyLine& line = Link().line;
-    line.Close();
-    line.SetBlocking(false);
-    if (!line.Open(device, rate, 0)) {
-        return false;
-    }
-    line.Purge();
-    return true;
+    Link().line.SetBlocking(false);
+    return OpenLinkLine(device, rate, this);
 }
 
 void TFormPort::CandidateOpenFailed(const std::string& device) {

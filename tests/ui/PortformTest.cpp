@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <grp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 
 #include <chrono>
@@ -70,6 +75,35 @@ TEST_F(PortDialog, StartsWithTheFirstDeviceAt19200AndManualSelections) {
     EXPECT_EQ(Link().portName, first.SlavePath());
     EXPECT_EQ(Link().baudRate, 19200);
     EXPECT_EQ(Panel(), first.SlavePath() + " : 19200 : Closed");
+}
+
+// A line on the network opens beside the window: its events go on meanwhile, and the wait
+// window's Cancel ends the attempt (here a server that takes the connection and never answers).
+TEST_F(PortDialog, ANetworkLineOpensBesideTheWindowAndCancelEndsIt) {
+    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(server, 1), 0);
+    ASSERT_EQ(::getsockname(server, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    CollectNotes();
+    QString waitText;
+    QTimer::singleShot(200, [&] {
+        waitText = FormWait->Label()->text();
+        static_cast<QAbstractButton*>(FormWait->ButtonCancel())->click();
+    });
+    const std::string silent = "rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    FormPort->ComboBoxDeviceName()->setEditText(QString::fromStdString(silent));
+    FormPort->ButtonApplyClick();
+    ::close(server);
+    EXPECT_EQ(waitText.toStdString(),
+              "Connecting to 127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "...");
+    EXPECT_FALSE(Link().line.IsOpen());
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("was cancelled"), std::string::npos) << notes[0];
+    EXPECT_TRUE(FormPort->isEnabled());
 }
 
 TEST_F(PortDialog, ManualApplyOpensTheChosenDeviceAtTheChosenRate) {
