@@ -1,5 +1,6 @@
 #include "ui/Statusform.h"
 
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -222,21 +223,40 @@ void TFormStatus::BuildPlot() {
     plot_ = std::make_unique<SignalPlot>(ui->GroupPlot, ui->LayoutPlot, kMinutesShown);
 }
 
-void TFormStatus::ShowBeside(const QRect& bounds) {
+void TFormStatus::ShowBeside(QWidget* window) {
     if (!positioned && RestoreStoredPlace(this, true)) {
         positioned = true;  // where the user left it in an earlier run
     }
     if (!positioned) {
+        const QRect bounds = BoundsOf(window);
         const QScreen* screen = QGuiApplication::screenAt(bounds.center());
         if (screen == nullptr) {
             screen = this->screen();
         }
-        winId();  // a window with a native window knows its frame, and so its outer size
-        move(PlaceBeside(bounds, frameGeometry().size(), screen->availableGeometry()));
+        // Measured as it will show: with its values, and framed as the main window is (the
+        // window manager frames a window only once it is on the screen).
+        FitToValues();
+        const QSize size = this->size() + (bounds.size() - window->size());
+        const QRect room = MakeRoomBeside(bounds, size.width(), screen->availableGeometry());
+        if (room != bounds) {
+            window->move(room.topLeft());
+        }
+        move(PlaceBeside(room, size, screen->availableGeometry()));
         positioned = true;
     }
     show();
     raise();
+}
+
+void TFormStatus::FitToValues() {
+    ShowValues();
+    // The layouts of a window not shown yet do not follow their labels' texts by themselves:
+    // each group is told that its size has changed.
+    for (QGroupBox* group : findChildren<QGroupBox*>()) {
+        group->updateGeometry();
+    }
+    layout()->invalidate();
+    adjustSize();
 }
 
 void TFormStatus::TakeLine(const uint8_t* line, uint16_t length) {

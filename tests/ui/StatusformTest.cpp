@@ -19,7 +19,6 @@
 #include "FormsFixture.h"
 #include "proto/Crlfproto.h"
 #include "ui/Mainform.h"
-#include "ui/Scaleutils.h"
 #include "ui/Signalplot.h"
 #include "ui/Statusform.h"
 
@@ -160,7 +159,7 @@ TEST_F(StatusWindow, AbsurdValuesKeepEveryPaintSmallAndAreShownAsReceived) {
     FormMain->chooseLogFile = [this] { return QString::fromStdString(logPath); };
     FormMain->MenuFileLoggingClick();
     ASSERT_TRUE(FormMain->logging);
-    FormStatus->ShowBeside(BoundsOf(FormMain));
+    FormStatus->ShowBeside(FormMain);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(FormStatus));  // painted for real from here on
     auto* plotView = FormStatus->findChild<QWidget*>("PlotSignal");
     const SignalPlot& plot = FormStatus->Plot();
