@@ -210,6 +210,11 @@ TEST_F(ScreenScaling, NoWindowCutsOffOrOverlapsTextAtThisScale) {
     const std::vector<Window> windows = {
         {"main", [] { return FormMain; }},
         {"port", [&] { return FormPort->ShowOver(over), FormPort; }},
+        {"port-address",
+         [&] {
+             FormPort->ComboBoxDeviceName()->setEditText(QStringLiteral("rfc2217://255.255.255.255:65535"));
+             return FormPort->ShowOver(over), FormPort;
+         }},
         {"receiver-setup", [&] { return FormRcvrPort->ShowOver(over), FormRcvrPort; }},
         {"hardware", [&] { return FormMDB->ShowOver(over), FormMDB; }},
         {"calibration", [&] { return FormTCMCalibStatus->ShowOver(over), FormTCMCalibStatus; }},
