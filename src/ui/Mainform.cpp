@@ -263,7 +263,7 @@ void TFormMain::MenuTCMClick() {
 
 void TFormMain::MenuStatusClick() {
     if (FormStatus != nullptr) {
-        FormStatus->ShowBeside(BoundsOf(this));
+        FormStatus->ShowBeside(this);
     }
 }
 

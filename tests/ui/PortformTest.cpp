@@ -10,11 +10,14 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -232,6 +235,44 @@ TEST_F(PortDialog, AnEmptyPortListIsReportedWhenApplying) {
     FormPort->ButtonApplyClick();
     EXPECT_EQ(notes, (std::vector<std::string>{"No serial ports found"}));
     EXPECT_FALSE(Link().line.IsOpen());
+}
+
+// The device field shows the longest network address whole (a line edit too narrow scrolls its
+// text, and the cursor at the end then stands left of where the text would end), and its
+// tooltip follows the text however it changes.
+TEST_F(PortDialog, TheDeviceFieldHoldsAWholeAddressAndItsTooltipFollowsTheText) {
+    FormPort->ShowOver(QRect(0, 0, 1000, 800));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormPort));
+    QComboBox* device = FormPort->ComboBoxDeviceName();
+    QLineEdit* edit = device->lineEdit();
+    const QString longest = QStringLiteral("rfc2217://255.255.255.255:65535");
+    edit->setText(longest);
+    edit->end(false);
+    edit->repaint();  // a line edit scrolls its text as it paints
+    EXPECT_GE(edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x(),
+              edit->fontMetrics().horizontalAdvance(longest))
+        << "the address is scrolled: its start is cut off";
+    EXPECT_EQ(device->width(), FormPort->ComboBoxBaudRate()->width()) << "one column";
+
+    struct Row {
+        const char* legend;
+        std::function<void()> change;
+        QString shown;
+    };
+    const Row rows[] = {
+        {"typed", [&] { edit->setText(longest); }, longest},
+        {"chosen from the list", [&] { device->setCurrentIndex(1); },
+         QString::fromStdString(second.SlavePath())},
+        {"typed, one key at a time", [&] { QTest::keyClicks(edit, "tcp://10.0.0.2:4001"); },
+         QString::fromStdString(second.SlavePath()) + "tcp://10.0.0.2:4001"},
+    };
+    for (const Row& r : rows) {
+        r.change();
+        EXPECT_TRUE(device->toolTip().startsWith(r.shown + "\n"))
+            << r.legend << ": " << device->toolTip().toStdString();
+    }
+    edit->clear();
+    EXPECT_TRUE(device->toolTip().startsWith("A serial device")) << "empty: what the field takes";
 }
 
 TEST_F(PortDialog, ShowOverPlacesTheDialogOnlyTheFirstTime) {
