@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/Monitoroutput.h"
 #include "cli/Session.h"
+#include "link/Reconnection.h"
 #include "recplay/Recordreplay.h"
 
 namespace {
@@ -71,6 +72,13 @@ int MonitorPort(Session& session, NmeaLog& log, std::optional<int64_t> seconds, 
     }
     while (interrupted == 0 && (!seconds || clock.MonotonicMs() - start < *seconds * 1000)) {
         if (!session.Pump(kReadSliceMs, onFrame, onLine)) {
+            const auto stop = [&] {
+                return interrupted != 0 || (seconds && clock.MonotonicMs() - start >= *seconds * 1000);
+            };
+            if (session.Reconnect(Reconnection::kToolGivesUpMs, stop)) {
+                lastByte = clock.MonotonicMs();
+                continue;
+            }
             std::fprintf(stderr, "Serial port lost: %s\n", session.Port().LastErrorText().c_str());
             return kExitFailed;
         }

@@ -6,6 +6,7 @@
 #include "base/Clock.h"
 #include "cli/Commands.h"
 #include "link/Receivepath.h"
+#include "link/Reconnection.h"
 #include "link/Replayline.h"
 
 namespace {
@@ -37,6 +38,13 @@ int ReceiveLiveLines(Session& session, std::optional<int64_t> seconds, const Lin
     };
     while (interrupted == 0 && (!seconds || clock.MonotonicMs() - start < *seconds * 1000)) {
         if (!session.Pump(kReadSliceMs, ignoreFrame, takeLine)) {
+            const auto stop = [&] {
+                return interrupted != 0 || (seconds && clock.MonotonicMs() - start >= *seconds * 1000);
+            };
+            if (session.Reconnect(Reconnection::kToolGivesUpMs, stop)) {
+                lastByte = clock.MonotonicMs();
+                continue;
+            }
             std::fprintf(stderr, "Serial port lost: %s\n", session.Port().LastErrorText().c_str());
             return kExitFailed;
         }

@@ -4,12 +4,14 @@
 
 #include "base/Clock.h"
 #include "cli/Commands.h"
+#include "link/Reconnection.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 
 namespace {
 constexpr int32_t kReadSliceMs = 50;
 constexpr uint32_t kMaxBaud = 4'000'000;
+constexpr int64_t kReconnectSliceMs = 100;  // a stop is seen at least this often
 }  // namespace
 
 int OpenSession(const CliArgs& args, Session& session) {
@@ -54,6 +56,26 @@ bool Session::Open(const Endpoint& endpoint) {
                      baud_);
     }
     return true;
+}
+
+bool Session::Reconnect(int64_t giveUpMs, const std::function<bool()>& stop) {
+    Clock& clock = CurrentClock();
+    Reconnection back(clock);
+    if (!back.Begin(port_, baud_)) {
+        return false;
+    }
+    std::fprintf(stderr, "%s\n", back.LostText().c_str());
+    port_.Close();
+    while (back.AwayMs() < giveUpMs && !stop()) {
+        if (back.TryDue() && port_.Open(device_, baud_, 0)) {
+            port_.Purge();
+            lost_ = false;
+            std::fprintf(stderr, "%s\n", back.BackText().c_str());
+            return true;
+        }
+        clock.SleepMs(kReconnectSliceMs);
+    }
+    return false;
 }
 
 std::string Session::RateText() const {

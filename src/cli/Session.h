@@ -52,6 +52,10 @@ class Session {
     template <class OnFrame, class OnLine>
     bool Pump(int32_t waitMs, OnFrame&& onFrame, OnLine&& onLine);
     bool Lost() const { return lost_; }
+    // After the line was lost while only receiving: a line to a device server is opened again
+    // every two seconds, for at most giveUpMs or until `stop` says so, each step said on
+    // standard error. True once it is back; false for any other line, or when it stays away.
+    bool Reconnect(int64_t giveUpMs, const std::function<bool()>& stop);
     // Bytes read so far, whether or not they made a frame or a line.
     uint64_t BytesReceived() const { return receive_.BytesReceived(); }
     // When the bytes being handed on arrived (microseconds since 1970 UTC).

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "base/Clock.h"
+#include "link/Lineattempt.h"
 #include "link/Port.h"
 #include "proto/Messages.h"
 #include "proto/Sentences.h"
@@ -38,7 +39,11 @@ constexpr int64_t kUsPerSecond = 1'000'000;
 }  // namespace
 
 TFormMain::TFormMain(QWidget* parent)
-    : QMainWindow(parent), ui(new Ui::TFormMain), timer_(new QTimer(this)), recordReplay_(CurrentClock()) {
+    : QMainWindow(parent),
+      ui(new Ui::TFormMain),
+      timer_(new QTimer(this)),
+      recordReplay_(CurrentClock()),
+      reconnection_(CurrentClock()) {
     ui->setupUi(this);
     SetMainWindow(this);
     Link().receive.SetTap(
@@ -115,7 +120,9 @@ QAction* TFormMain::Action(const char* name) const {
 void TFormMain::TimerTimer() {
     LinkState& link = Link();
     bool more = false;
-    if (link.line.IsOpen()) {
+    if (reconnection_.Active()) {
+        ContinueReconnect();
+    } else if (link.line.IsOpen()) {
         const ReceivePath::Result result = link.receive.Drain(
             link.line, kTickBytes,
             [this, &link](const DiagProto& diag) {
@@ -129,6 +136,9 @@ void TFormMain::TimerTimer() {
         feedTimeUs_ = 0;
         more = result == ReceivePath::Result::kData;
         EndReplayIfOver(result == ReceivePath::Result::kEnded);
+        if (result == ReceivePath::Result::kLost && link.line.IsRemote()) {
+            BeginReconnect();
+        }
     } else {
         EndReplayIfOver(false);
     }
@@ -190,6 +200,10 @@ void TFormMain::ShowPortState() {
 }
 
 void TFormMain::ShowPortState(const std::string& portName, int32_t baudRate, bool open) {
+    if (reconnection_.Active()) {
+        portPanel_->setText(QString::fromStdString(reconnection_.LostText()));
+        return;
+    }
     portPanel_->setText(QStringLiteral("%1 : %2 : %3")
                             .arg(QString::fromStdString(portName))
                             .arg(baudRate)
@@ -224,6 +238,7 @@ void TFormMain::FormClose() {
     if (FormLoadSetup != nullptr) {
         FormLoadSetup->StopLoad();
     }
+    EndReconnect();
     Link().line.Close();
 }
 
@@ -268,8 +283,52 @@ void TFormMain::MenuStatusClick() {
 }
 
 void TFormMain::MenuPortCloseClick() {
+    EndReconnect();
     Link().line.Close();
     ShowPortState();
+}
+
+void TFormMain::BeginReconnect() {
+    LinkState& link = Link();
+    if (!reconnection_.Begin(link.line, static_cast<uint32_t>(link.baudRate))) {
+        return;
+    }
+    link.line.Close();
+    const QString lost = QString::fromStdString(reconnection_.LostText());
+    ShowLine(lost);
+    portPanel_->setText(lost);
+}
+
+void TFormMain::ContinueReconnect() {
+    LinkState& link = Link();
+    if (link.line.IsOpen()) {  // the user opened a port, or a replay, meanwhile
+        EndReconnect();
+        return;
+    }
+    if (reconnectAttempt_ && reconnectAttempt_->Finished()) {
+        const bool opened = reconnectAttempt_->Opened();
+        const std::shared_ptr<Line> line = reconnectAttempt_->TakeLine();
+        reconnectAttempt_.reset();
+        if (opened) {
+            link.line.TakeOpened(line, true);
+            ShowLine(QString::fromStdString(reconnection_.BackText()));
+            reconnection_.End();
+            ShowPortState();
+            return;
+        }
+    }
+    if (!reconnectAttempt_ && reconnection_.TryDue()) {
+        reconnectAttempt_ =
+            std::make_unique<LineAttempt>(reconnection_.Name(), reconnection_.Baud(), link.line.Blocking());
+    }
+}
+
+void TFormMain::EndReconnect() {
+    reconnectAttempt_.reset();  // cancels a try under way
+    if (reconnection_.Active()) {
+        reconnection_.End();
+        ShowPortState();
+    }
 }
 
 // While a load owns the line, nothing on this thread may use it: the menus and the display

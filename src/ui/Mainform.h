@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "link/Reconnection.h"
 
 #include "recplay/Recordreplay.h"
 #include "ui/Mainaccess.h"
@@ -19,6 +22,7 @@ class CRLFProto;
 class DiagProto;
 class QLabel;
 class QPlainTextEdit;
+class LineAttempt;
 class QTimer;
 
 class TFormMain : public QMainWindow, public MainWindowAccess {
@@ -134,6 +138,11 @@ class TFormMain : public QMainWindow, public MainWindowAccess {
     bool EndReplayIfOver(bool played);
     void EndReplay(RecordReplay::Ending ending);
     void ShowReplayControls();
+    // A network line lost while receiving comes back by itself: a try every two seconds,
+    // beside the window's thread, until it opens or the user opens or closes a port.
+    void BeginReconnect();
+    void ContinueReconnect();
+    void EndReconnect();
 
     Ui::TFormMain* ui;
     QTimer* timer_;
@@ -145,7 +154,10 @@ class TFormMain : public QMainWindow, public MainWindowAccess {
     std::deque<QString> heldLines_;  // stamped lines that arrived while paused
     RecordReplay recordReplay_;
     QLabel* recordPanel_ = nullptr;
-    int64_t feedTimeUs_ = 0;  // while the receive loop hands a message on: when its bytes arrived
+    int64_t feedTimeUs_ = 0;
+    Reconnection reconnection_;
+    std::unique_ptr<LineAttempt>
+        reconnectAttempt_;  // while the receive loop hands a message on: when its bytes arrived
 };
 
 extern TFormMain* FormMain;

@@ -1,8 +1,10 @@
 // lctrovi through Debian's ser2net: the simulated receiver on its pseudo-terminal, the server
 // in front of it on a loopback port, and the tool given the server's address as its device.
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 #include "CliFixture.h"
 #include "SrecText.h"
@@ -12,11 +14,6 @@
 namespace {
 
 constexpr uint32_t kLowest = 0x00020000;
-
-std::string ReadWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class CliNet : public CliTest {
   protected:
@@ -132,9 +129,39 @@ TEST_F(CliNet, ConfigSetBaudIsFollowedThroughTheServerAndTheMonitorIsExact) {
             sent.append(entry.bytes.begin(), entry.bytes.end());
         }
     }
-    const std::string logged = ReadWhole(log);
+    const std::string logged = ReadFile(log);
     EXPECT_GE(std::count(logged.begin(), logged.end(), '\n'), 2);
     EXPECT_NE(sent.find(logged), std::string::npos) << logged;
+}
+
+// A line to a device server that drops while the tool only receives comes back by itself: the
+// gap is said on standard error, and the sentences go on once the server is back.
+TEST_F(CliNet, AMonitorReconnectsWhenTheServerComesBack) {
+    for (const bool rfc2217 : {true, false}) {
+        SCOPED_TRACE(rfc2217 ? "rfc2217" : "tcp");
+        Serve({}, rfc2217);
+        const int port = server->Port();
+        size_t shownBeforeDrop = 0;
+        const ChildResult result =
+            Lctrovi(AtServer({"monitor", "--seconds", "9"}), "", [&](const std::string& out) {
+                if (shownBeforeDrop == 0 && Lines(out).size() >= 2) {
+                    shownBeforeDrop = Lines(out).size();
+                    server->Kill();
+                    std::this_thread::sleep_for(std::chrono::seconds(1));
+                    ASSERT_TRUE(server->Start(sim->DevicePath(), rfc2217, false, port))
+                        << server->LastError();
+                }
+            });
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.err.find("Connection to 127.0.0.1:" + std::to_string(port) +
+                                  " lost; reconnecting...\n"
+                                  "Connection to 127.0.0.1:" +
+                                  std::to_string(port) + " back\n"),
+                  std::string::npos)
+            << result.err;
+        EXPECT_GT(Lines(result.out).size(), shownBeforeDrop + 2) << result.out;
+        EndServed();
+    }
 }
 
 // A raw TCP line keeps its rate: what would change it is refused before the receiver hears

@@ -13,20 +13,6 @@ namespace fs = std::filesystem;
 
 const char* const kMissingDevice = "/dev/lct-no-such-device";
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST_F(CliTest, VersionAndEveryCommandsHelpAnswer) {
     const ChildResult version = Lctrovi({"--version"});
     EXPECT_EQ(version.status, 0);

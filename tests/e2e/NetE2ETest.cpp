@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QToolButton>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -96,6 +98,33 @@ TEST_F(NetE2ETest, ATypedAddressIsKeptShownAndCarriesAWholeLoad) {
     EXPECT_EQ(Link().baudRate, 19200);
     EXPECT_EQ(sim->LineBaud(), 19200u);
     std::filesystem::remove(image);
+}
+
+// A server that goes away while the window only receives: the window says so in the status
+// bar and the display, tries again every two seconds, and goes on showing sentences once the
+// server is back. Prints the time from the server's return to the first sentence shown.
+TEST_F(NetE2ETest, TheWindowReconnectsWhenTheServerComesBack) {
+    ServeAndApplyTyped({}, true);
+    const std::string where = server.Address().substr(server.Address().find("//") + 2);
+    const QString lost = QString::fromStdString("Connection to " + where + " lost; reconnecting...");
+    const auto shown = [](const QString& text) { return FormMain->Memo()->toPlainText().contains(text); };
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return shown("$GPGGA"); }, 5000));
+    server.Kill();
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return shown(lost); }, 5000));
+    EXPECT_EQ(FormMain->StatusPanel(0)->text(), lost);
+    RunFor(2500);  // tries meet a closed port
+    EXPECT_FALSE(shown(QStringLiteral("back")));
+    ASSERT_TRUE(server.Start(sim->DevicePath(), true, false, server.Port())) << server.LastError();
+    const auto returned = std::chrono::steady_clock::now();
+    const int before = FormMain->Memo()->toPlainText().count(QStringLiteral("$GP"));
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] { return FormMain->Memo()->toPlainText().count(QStringLiteral("$GP")) > before; }, 10000));
+    std::printf("first sentence %lld ms after the server's return\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - returned)
+                                           .count()));
+    EXPECT_TRUE(shown(QString::fromStdString("Connection to " + where + " back")));
+    EXPECT_TRUE(FormMain->StatusPanel(0)->text().endsWith(": Open"));
 }
 
 TEST_F(NetE2ETest, AFixedRateLineRefusesEveryRateChangeBeforeTheReceiverHearsOfIt) {

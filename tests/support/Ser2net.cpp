@@ -87,13 +87,13 @@ Ser2net::~Ser2net() {
     }
 }
 
-bool Ser2net::Start(const std::string& device, bool rfc2217, bool ipv6) {
+bool Ser2net::Start(const std::string& device, bool rfc2217, bool ipv6, int port) {
     const std::string program = Program();
     if (program.empty()) {
         error_ = "ser2net is not installed";
         return false;
     }
-    port_ = FreeLoopbackPort(ipv6);
+    port_ = port > 0 ? port : FreeLoopbackPort(ipv6);
     const std::string host = ipv6 ? "::1" : "127.0.0.1";
     directory_ = (std::filesystem::temp_directory_path() /
                   ("lct-ser2net-" + std::to_string(::getpid()) + "-" + std::to_string(port_)))

@@ -15,9 +15,9 @@ class Ser2net {
 
     // The installed server program, or empty when it is not installed.
     static std::string Program();
-    // Serves `device` at 19200 8N1 on 127.0.0.1 (or ::1); false with LastError when the server
-    // does not listen within a few seconds.
-    bool Start(const std::string& device, bool rfc2217 = true, bool ipv6 = false);
+    // Serves `device` at 19200 8N1 on 127.0.0.1 (or ::1), on `port` or a free one (0); false
+    // with LastError when the server does not listen within a few seconds.
+    bool Start(const std::string& device, bool rfc2217 = true, bool ipv6 = false, int port = 0);
     // Ends the server (SIGKILL: as a server that dies), and waits for it.
     void Kill();
     // "rfc2217://127.0.0.1:PORT" (or tcp://, or [::1]).
