@@ -190,6 +190,23 @@ TEST_F(MainWindow, APortOrRateSwitchStartsTheFramersAfresh) {
     }
 }
 
+// A tick takes all that the line holds, not a fixed share of it (a pseudo-terminal holds
+// about 4 KiB; the tick's own bound is met by a replay, in the replay's tests).
+TEST_F(MainWindow, ATickTakesAllTheLineHolds) {
+    OpenPty();
+    FormMain->maxLines = 0;  // every line stays
+    const std::string sentence = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+    std::string burst;
+    for (int i = 0; i < 55; ++i) {
+        burst += sentence;
+    }
+    pty.SendFromFarEnd(Bytes(burst.begin(), burst.end()));
+    ASSERT_TRUE(pty.WaitForPendingInput(static_cast<int>(burst.size()), 2000));
+    FormMain->TimerTimer();
+    EXPECT_EQ(ShownLines().size(), 55u);
+    EXPECT_EQ(FormMain->Timer()->interval(), 100);
+}
+
 TEST_F(MainWindow, KeepsAtMostMaxLinesLines) {
     for (int i = 0; i < FormMain->maxLines + 7; ++i) {
         FormMain->ShowLine(QString::number(i));

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QTest>
 #include <QTimer>
 #include <chrono>
 #include <filesystem>
@@ -116,6 +119,65 @@ TEST_F(RecordingWindow, AReplayShowsAndLogsWhatTheLiveRunShowedAndLogged) {
     EXPECT_EQ(replayed, live) << "the same lines with the same time stamps";
     EXPECT_EQ(FileText(File("replayed.txt")), FileText(File("live.txt")));
     EXPECT_TRUE(FormMain->RecordingPanel()->isHidden());
+}
+
+// A tick takes at most its bound of what the line holds, and the next tick follows at once
+// while more waits: a burst (a replay as fast as possible, a network line after a stall) is
+// taken whole, and the window stays live meanwhile.
+TEST_F(RecordingWindow, ABurstBeyondATicksBoundIsTakenByTheTicksThatFollowAtOnce) {
+    const std::string sentence = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47\r\n";
+    std::string burst;
+    while (burst.size() < TFormMain::kTickBytes + TFormMain::kTickBytes / 2) {
+        burst += sentence;
+    }
+    Bytes file;
+    AppendRecordingHeader(file, {19200, 0, "x"});
+    AppendRecordingChunk(file, 0, reinterpret_cast<const uint8_t*>(burst.data()), burst.size());
+    std::ofstream(File("burst.rec"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    FormMain->maxLines = 0;
+    FormMain->Action("MenuReplayFastest")->trigger();
+    ASSERT_TRUE(FormMain->StartReplay(QString::fromStdString(File("burst.rec")), 0));
+    FormMain->TimerTimer();
+    const int sentences = static_cast<int>(burst.size() / sentence.size());
+    EXPECT_LT(MemoLines().size(), sentences) << "a tick takes no more than its bound";
+    EXPECT_EQ(FormMain->Timer()->interval(), 0) << "more waits: the next tick follows at once";
+    FormMain->TimerTimer();
+    EXPECT_EQ(MemoLines().filter(QStringLiteral("$GPGGA")).size(), sentences);
+    ReplayToEnd();
+    EXPECT_EQ(FormMain->Timer()->interval(), 100);
+}
+
+// The pace is chosen before a replay as during one and holds for the next, and File > Replay,
+// open while a replay ends under it, stays usable: Escape closes it.
+TEST_F(RecordingWindow, ThePaceIsChosenBeforeAReplayAndTheReplayMenuNeverSticks) {
+    Bytes file;
+    AppendRecordingHeader(file, {19200, 0, "x"});
+    const std::string sentence = "$GPGGA,1*00\r\n";
+    AppendRecordingChunk(file, 0, reinterpret_cast<const uint8_t*>(sentence.data()), sentence.size());
+    std::ofstream(File("short.rec"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+    for (const char* pace : {"MenuReplayFastest", "MenuReplayRecordedPace", "MenuReplayTenTimes"}) {
+        FormMain->Action(pace)->trigger();  // no replay runs
+        EXPECT_TRUE(FormMain->Action(pace)->isChecked()) << pace;
+    }
+    EXPECT_FALSE(FormMain->Action("MenuReplayPause")->isEnabled());
+    EXPECT_FALSE(FormMain->Action("MenuReplayStop")->isEnabled());
+    FormMain->Action("MenuReplayFastest")->trigger();
+    FormMain->show();
+    ASSERT_TRUE(FormMain->StartReplay(QString::fromStdString(File("short.rec")), 0));
+    EXPECT_TRUE(FormMain->Action("MenuReplayStop")->isEnabled());
+    auto* fileMenu = FormMain->findChild<QMenu*>(QStringLiteral("MenuFile"));
+    auto* replayMenu = FormMain->findChild<QMenu*>(QStringLiteral("MenuReplay"));
+    fileMenu->popup(FormMain->mapToGlobal(QPoint(10, 10)));
+    replayMenu->popup(FormMain->mapToGlobal(QPoint(60, 40)));
+    ReplayToEnd();
+    EXPECT_TRUE(FormMain->Action("MenuReplayFastest")->isChecked()) << "the pace holds for the next";
+    EXPECT_TRUE(replayMenu->isEnabled());
+    for (int i = 0; i < 2 && QApplication::activePopupWidget() != nullptr; ++i) {
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    }
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
 TEST_F(RecordingWindow, ADamagedRecordingReplaysWhatIsSoundThenSaysWhereItStopped) {
