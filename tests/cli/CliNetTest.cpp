@@ -1,6 +1,7 @@
 // lctrovi through Debian's ser2net: the simulated receiver on its pseudo-terminal, the server
 // in front of it on a loopback port, and the tool given the server's address as its device.
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -162,6 +163,33 @@ TEST_F(CliNet, AMonitorReconnectsWhenTheServerComesBack) {
         EXPECT_GT(Lines(result.out).size(), shownBeforeDrop + 2) << result.out;
         EndServed();
     }
+}
+
+// What a raw line's server held before the connection (sentences the device queued while
+// nobody listened) is not shown as new: every sentence shown was sent after the tool started.
+TEST_F(CliNet, ARawLineDropsWhatItsServerHeldBeforeTheConnection) {
+    Serve({}, false);
+    std::this_thread::sleep_for(std::chrono::seconds(4));  // the device queues sentences meanwhile
+    const auto started = std::chrono::system_clock::now();
+    const ChildResult result = Lctrovi(AtServer({"monitor", "--seconds", "3"}));
+    ASSERT_EQ(result.status, 0) << result.err;
+    const std::time_t startedSeconds = std::chrono::system_clock::to_time_t(started);
+    std::tm utc{};
+    gmtime_r(&startedSeconds, &utc);
+    const int startedOfDay = utc.tm_hour * 3600 + utc.tm_min * 60 + utc.tm_sec;
+    int shown = 0;
+    for (const std::string& line : Lines(result.out)) {
+        const size_t gga = line.find("$GPGGA,");
+        if (gga == std::string::npos) {
+            continue;
+        }
+        ++shown;
+        const std::string hhmmss = line.substr(gga + 7, 6);  // the receiver's UTC of the fix
+        const int ofDay = std::stoi(hhmmss.substr(0, 2)) * 3600 + std::stoi(hhmmss.substr(2, 2)) * 60 +
+                          std::stoi(hhmmss.substr(4, 2));
+        EXPECT_LT((ofDay - startedOfDay + 86400) % 86400, 60) << line << " is older than the connection";
+    }
+    EXPECT_GE(shown, 1);
 }
 
 // A raw TCP line keeps its rate: what would change it is refused before the receiver hears
