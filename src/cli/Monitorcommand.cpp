@@ -10,7 +10,6 @@
 #include "cli/Commands.h"
 #include "cli/Monitoroutput.h"
 #include "cli/Session.h"
-#include "link/Reconnection.h"
 #include "recplay/Recordreplay.h"
 
 namespace {
@@ -38,8 +37,6 @@ const char* const kRecordHelp =
     "  --seconds N    stop after N seconds\n"
     "  --help         show this help and exit\n";
 
-constexpr int32_t kReadSliceMs = 100;
-constexpr int64_t kSilenceLimitMs = 5000;
 constexpr int64_t kMaxSeconds = 1'000'000'000;
 
 volatile std::sig_atomic_t interrupted = 0;
@@ -52,17 +49,9 @@ void OnInterrupt(int /*signal*/) {
 int MonitorPort(Session& session, NmeaLog& log, std::optional<int64_t> seconds, RecordReplay* recording) {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    Clock& clock = CurrentClock();
-    const int64_t start = clock.MonotonicMs();
-    // Silence is the line's, not the display's: any byte counts, shown or not (other talkers,
-    // a line without its CR LF).
-    int64_t lastByte = start;
-    uint64_t bytesSeen = 0;
     // Lines are stamped with the time their bytes arrived, as a replay of the recording stamps them.
     const MonitorDisplay display{
         log, [&session] { return TimeText(static_cast<std::time_t>(session.ReceivedAtUs() / 1'000'000)); }};
-    const auto onFrame = [&](const DiagProto& diag) { display.Frame(diag); };
-    const auto onLine = [&](const CRLFProto& crlf) { display.Line(crlf); };
     if (recording != nullptr) {
         session.SetReceiveTap([&](const uint8_t* bytes, size_t n, int64_t timeUs) {
             if (!recording->Record(bytes, n, timeUs)) {
@@ -70,29 +59,12 @@ int MonitorPort(Session& session, NmeaLog& log, std::optional<int64_t> seconds, 
             }
         });
     }
-    while (interrupted == 0 && (!seconds || clock.MonotonicMs() - start < *seconds * 1000)) {
-        if (!session.Pump(kReadSliceMs, onFrame, onLine)) {
-            const auto stop = [&] {
-                return interrupted != 0 || (seconds && clock.MonotonicMs() - start >= *seconds * 1000);
-            };
-            if (session.Reconnect(Reconnection::kToolGivesUpMs, stop)) {
-                lastByte = clock.MonotonicMs();
-                continue;
-            }
-            std::fprintf(stderr, "Serial port lost: %s\n", session.Port().LastErrorText().c_str());
-            return kExitFailed;
-        }
-        if (recording != nullptr && !recording->Poll()) {
-            return kExitFailed;  // the caller reports why
-        }
-        if (session.BytesReceived() != bytesSeen) {
-            bytesSeen = session.BytesReceived();
-            lastByte = clock.MonotonicMs();
-        } else if (clock.MonotonicMs() - lastByte >= kSilenceLimitMs) {
-            std::fprintf(stderr, "Nothing received on %s at %s for %lld seconds.\n", session.Device().c_str(),
-                         session.RateText().c_str(), static_cast<long long>(kSilenceLimitMs / 1000));
-            return kExitFailed;
-        }
+    const int status = session.ReceiveFor(
+        seconds, [] { return interrupted != 0; }, [&](const DiagProto& diag) { display.Frame(diag); },
+        [&](const CRLFProto& crlf) { display.Line(crlf); },
+        [&] { return recording == nullptr || recording->Poll(); });  // the caller reports why
+    if (status != kExitOk) {
+        return status;
     }
     return interrupted != 0 && recording != nullptr && !recording->Recording() ? kExitFailed : kExitOk;
 }

@@ -6,13 +6,11 @@
 #include "base/Clock.h"
 #include "cli/Commands.h"
 #include "link/Receivepath.h"
-#include "link/Reconnection.h"
 #include "link/Replayline.h"
 
 namespace {
 
 constexpr int32_t kReadSliceMs = 100;
-constexpr int64_t kSilenceLimitMs = 5000;
 
 volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int /*signal*/) {
@@ -28,36 +26,11 @@ std::string_view LineOf(const CRLFProto& crlf) {
 int ReceiveLiveLines(Session& session, std::optional<int64_t> seconds, const LineHandler& onLine) {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    Clock& clock = CurrentClock();
-    const int64_t start = clock.MonotonicMs();
-    int64_t lastByte = start;
-    uint64_t bytesSeen = 0;
-    const auto ignoreFrame = [](const DiagProto& /*frame*/) {};
-    const auto takeLine = [&](const CRLFProto& crlf) {
-        onLine(LineOf(crlf), {session.ReceivedAtUs(), true});
-    };
-    while (interrupted == 0 && (!seconds || clock.MonotonicMs() - start < *seconds * 1000)) {
-        if (!session.Pump(kReadSliceMs, ignoreFrame, takeLine)) {
-            const auto stop = [&] {
-                return interrupted != 0 || (seconds && clock.MonotonicMs() - start >= *seconds * 1000);
-            };
-            if (session.Reconnect(Reconnection::kToolGivesUpMs, stop)) {
-                lastByte = clock.MonotonicMs();
-                continue;
-            }
-            std::fprintf(stderr, "Serial port lost: %s\n", session.Port().LastErrorText().c_str());
-            return kExitFailed;
-        }
-        if (session.BytesReceived() != bytesSeen) {
-            bytesSeen = session.BytesReceived();
-            lastByte = clock.MonotonicMs();
-        } else if (clock.MonotonicMs() - lastByte >= kSilenceLimitMs) {
-            std::fprintf(stderr, "Nothing received on %s at %s for %lld seconds.\n", session.Device().c_str(),
-                         session.RateText().c_str(), static_cast<long long>(kSilenceLimitMs / 1000));
-            return kExitFailed;
-        }
-    }
-    return kExitOk;
+    return session.ReceiveFor(
+        seconds, [] { return interrupted != 0; }, [](const DiagProto& /*frame*/) {},
+        [&](const CRLFProto& crlf) {
+            onLine(LineOf(crlf), {session.ReceivedAtUs(), true});
+        });
 }
 
 // The file is a replay played as fast as possible through the receive path.

@@ -11,9 +11,9 @@
 namespace {
 constexpr int64_t kRepeatMs = 1000;
 constexpr int32_t kReadSliceMs = 50;
+}  // namespace
 
-// Waits until `until` for a frame with the id; false when the port failed.
-bool AwaitFrame(Line& port, ReceivePath& receive, uint8_t id, int64_t until,
+bool AwaitReply(Line& port, ReceivePath& receive, uint8_t id, int64_t until,
                 std::optional<std::vector<uint8_t>>& payload) {
     Clock& clock = CurrentClock();
     const auto onFrame = [&](const DiagProto& diag) {
@@ -31,7 +31,6 @@ bool AwaitFrame(Line& port, ReceivePath& receive, uint8_t id, int64_t until,
     }
     return true;
 }
-}  // namespace
 
 std::optional<std::vector<uint8_t>> AskQuietly(Line& port, uint8_t id, int64_t waitMs) {
     std::optional<std::vector<uint8_t>> payload;
@@ -41,7 +40,7 @@ std::optional<std::vector<uint8_t>> AskQuietly(Line& port, uint8_t id, int64_t w
     for (int64_t now = clock.MonotonicMs(); !payload && now < end; now = clock.MonotonicMs()) {
         uint8_t request[request::kFrameLength];
         if (!port.Write(request, build_request_frame(id, request::kStandardMode, 0, request)) ||
-            !AwaitFrame(port, receive, id, std::min(end, now + kRepeatMs), payload)) {
+            !AwaitReply(port, receive, id, std::min(end, now + kRepeatMs), payload)) {
             break;
         }
     }

@@ -7,6 +7,12 @@
 #include <vector>
 
 #include "link/Line.h"
+#include "link/Receivepath.h"
+
+// Receives until a frame with the id has come (its payload in `payload`) or `until` (monotonic
+// milliseconds) has passed; false when the line failed.
+bool AwaitReply(Line& port, ReceivePath& receive, uint8_t id, int64_t until,
+                std::optional<std::vector<uint8_t>>& payload);
 
 // Asks for the message (again every second) and waits at most waitMs for it; its payload, or
 // nothing when no answer came or the port failed.

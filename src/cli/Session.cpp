@@ -4,6 +4,7 @@
 
 #include "base/Clock.h"
 #include "cli/Commands.h"
+#include "cli/Receiverquery.h"
 #include "link/Reconnection.h"
 #include "proto/Frame.h"
 #include "proto/Messages.h"
@@ -12,6 +13,8 @@ namespace {
 constexpr int32_t kReadSliceMs = 50;
 constexpr uint32_t kMaxBaud = 4'000'000;
 constexpr int64_t kReconnectSliceMs = 100;  // a stop is seen at least this often
+constexpr int32_t kMonitorSliceMs = 100;    // the main window's receive tick
+constexpr int64_t kSilenceLimitMs = 5000;
 }  // namespace
 
 int OpenSession(const CliArgs& args, Session& session) {
@@ -56,6 +59,41 @@ bool Session::Open(const Endpoint& endpoint) {
                      baud_);
     }
     return true;
+}
+
+int Session::ReceiveFor(std::optional<int64_t> seconds, const std::function<bool()>& stop,
+                        const std::function<void(const DiagProto&)>& onFrame,
+                        const std::function<void(const CRLFProto&)>& onLine,
+                        const std::function<bool()>& afterRead) {
+    Clock& clock = CurrentClock();
+    const int64_t start = clock.MonotonicMs();
+    const auto over = [&] { return stop() || (seconds && clock.MonotonicMs() - start >= *seconds * 1000); };
+    // Silence is the line's, not the display's: any byte counts, shown or not (other talkers,
+    // a line without its CR LF).
+    int64_t lastByte = start;
+    uint64_t bytesSeen = BytesReceived();
+    while (!over()) {
+        if (!Pump(kMonitorSliceMs, onFrame, onLine)) {
+            if (Reconnect(Reconnection::kToolGivesUpMs, over)) {
+                lastByte = clock.MonotonicMs();
+                continue;
+            }
+            std::fprintf(stderr, "Serial port lost: %s\n", port_.LastErrorText().c_str());
+            return kExitFailed;
+        }
+        if (afterRead && !afterRead()) {
+            return kExitFailed;
+        }
+        if (BytesReceived() != bytesSeen) {
+            bytesSeen = BytesReceived();
+            lastByte = clock.MonotonicMs();
+        } else if (clock.MonotonicMs() - lastByte >= kSilenceLimitMs) {
+            std::fprintf(stderr, "Nothing received on %s at %s for %lld seconds.\n", device_.c_str(),
+                         RateText().c_str(), static_cast<long long>(kSilenceLimitMs / 1000));
+            return kExitFailed;
+        }
+    }
+    return kExitOk;
 }
 
 bool Session::Reconnect(int64_t giveUpMs, const std::function<bool()>& stop) {
@@ -107,21 +145,10 @@ bool Session::SendRequest(uint8_t id) {
 }
 
 std::optional<std::vector<uint8_t>> Session::AwaitFrame(uint8_t id, int64_t waitMs) {
-    Clock& clock = CurrentClock();
-    const int64_t until = clock.MonotonicMs() + waitMs;
     std::optional<std::vector<uint8_t>> payload;
-    const auto onFrame = [&](const DiagProto& diag) {
-        const uint8_t* frame = diag.MessageData();
-        const uint16_t length = diag.MessageLength();
-        if (!payload && length >= frame::kOverhead && frame[frame::kIdOffset] == id) {
-            payload.emplace(frame + frame::kPayloadOffset, frame + length - 2);
-        }
-    };
-    while (!payload && clock.MonotonicMs() < until) {
-        if (!Pump(kReadSliceMs, onFrame, [](const CRLFProto&) {})) {
-            std::fprintf(stderr, "Serial port lost: %s\n", port_.LastErrorText().c_str());
-            break;
-        }
+    if (!AwaitReply(port_, receive_, id, CurrentClock().MonotonicMs() + waitMs, payload)) {
+        lost_ = true;
+        std::fprintf(stderr, "Serial port lost: %s\n", port_.LastErrorText().c_str());
     }
     return payload;
 }

@@ -52,6 +52,14 @@ class Session {
     template <class OnFrame, class OnLine>
     bool Pump(int32_t waitMs, OnFrame&& onFrame, OnLine&& onLine);
     bool Lost() const { return lost_; }
+    // Receives as monitor does until `stop` says so or `seconds` have passed (kExitOk), or
+    // until not a byte has come for five seconds or the line is lost for good (kExitFailed,
+    // said on standard error); a line to a device server that drops is brought back first.
+    // `afterRead`, when given, runs after every read; false from it ends with kExitFailed.
+    int ReceiveFor(std::optional<int64_t> seconds, const std::function<bool()>& stop,
+                   const std::function<void(const DiagProto&)>& onFrame,
+                   const std::function<void(const CRLFProto&)>& onLine,
+                   const std::function<bool()>& afterRead = {});
     // After the line was lost while only receiving: a line to a device server is opened again
     // every two seconds, for at most giveUpMs or until `stop` says so, each step said on
     // standard error. True once it is back; false for any other line, or when it stays away.
