@@ -191,7 +191,7 @@ TEST_F(WineTest, BatchDetectAndLoadOnFourComPorts) {
         EXPECT_NE(detect.out.find("{\"device\": \"" + ports[i] +
                                   "\", \"baud\": 19200, \"version\": \"1.0SIM\", "
                                   "\"serial\": " +
-                                  std::to_string(8000 + i) + "}"),
+                                  std::to_string(8000 + i) + ", \"found\": true}"),
                   std::string::npos)
             << detect.out;
     }
