@@ -1,9 +1,7 @@
 #include "ui/Statusform.h"
 
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScreen>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -11,7 +9,6 @@
 
 #include "base/Clock.h"
 #include "ui/Memoutils.h"
-#include "ui/Scaleutils.h"
 #include "ui/Signalplot.h"
 #include "ui/Windowplaces.h"
 #include "ui_Statusform.h"
@@ -182,16 +179,8 @@ void TFormStatus::BuildPlot() {
 }
 
 void TFormStatus::ShowBeside(const QRect& bounds) {
-    if (!positioned && RestoreStoredPlace(this, true)) {
-        positioned = true;  // where the user left it in an earlier run
-    }
     if (!positioned) {
-        const QScreen* screen = QGuiApplication::screenAt(bounds.center());
-        if (screen == nullptr) {
-            screen = this->screen();
-        }
-        winId();  // a window with a native window knows its frame, and so its outer size
-        move(PlaceBeside(bounds, frameGeometry().size(), screen->availableGeometry()));
+        PlaceBesideAtFirstShowing(this, bounds);
         positioned = true;
     }
     show();

@@ -60,6 +60,18 @@ void PlaceAtFirstShowing(QWidget* window, const QRect& bounds) {
     }
 }
 
+void PlaceBesideAtFirstShowing(QWidget* window, const QRect& bounds) {
+    if (RestoreStoredPlace(window, true)) {
+        return;  // where the user left it in an earlier run
+    }
+    const QScreen* screen = QGuiApplication::screenAt(bounds.center());
+    if (screen == nullptr) {
+        screen = window->screen();
+    }
+    window->winId();  // a window with a native window knows its frame, and so its outer size
+    window->move(PlaceBeside(bounds, window->frameGeometry().size(), screen->availableGeometry()));
+}
+
 bool RestoreMainWindowPlace(QWidget* window) {
     return RestoreStoredPlace(window, true);
 }

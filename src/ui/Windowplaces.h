@@ -12,6 +12,10 @@ bool RestoreStoredPlace(QWidget* window, bool withSize);
 // A dialog's first showing in a run: its stored place, else centred over `bounds` (at least 0).
 void PlaceAtFirstShowing(QWidget* window, const QRect& bounds);
 
+// A window's first showing beside another's `bounds` (the status and accuracy windows beside
+// the main window): its stored place and size, else beside the bounds on their screen.
+void PlaceBesideAtFirstShowing(QWidget* window, const QRect& bounds);
+
 // The main window at start-up: its stored place and size. Returns false, leaving the window
 // as it is, when there is none to go back to.
 bool RestoreMainWindowPlace(QWidget* window);
