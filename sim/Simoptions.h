@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "proto/Linerates.h"
 #include "proto/Messages.h"
 
 // The settings that message 216 carries.
@@ -96,15 +97,5 @@ struct SimOptions {
 
 // The rates the receiver can run at.
 inline bool IsSupportedBaudRate(uint32_t baud) {
-    switch (baud) {
-        case 4800:
-        case 9600:
-        case 19200:
-        case 38400:
-        case 57600:
-        case 115200:
-            return true;
-        default:
-            return false;
-    }
+    return IsOneOf(kLineRates, baud);
 }

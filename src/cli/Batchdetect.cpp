@@ -13,6 +13,7 @@
 #include "cli/Detecthost.h"
 #include "cli/Receiverquery.h"
 #include "config/Hardwaremsg.h"
+#include "config/Json.h"
 #include "link/Regutils.h"
 
 namespace {
@@ -119,26 +120,15 @@ std::optional<FoundReceiver> SearchDevice(const std::string& device, const std::
     return found;
 }
 
-std::string JsonText(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-        }
-        quoted += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-    }
-    return quoted + "\"";
-}
-
 // A device where no receiver answered has "found": false and null baud, version and serial;
 // the other fields are those of the rows that scripts read before such rows were listed.
 std::string JsonRow(const SearchedDevice& searched) {
-    const std::string device = "{\"device\": " + JsonText(searched.device);
+    const std::string device = "{\"device\": " + JsonQuote(searched.device);
     const std::optional<FoundReceiver>& r = searched.receiver;
     if (!r) {
         return device + ", \"baud\": null, \"version\": null, \"serial\": null, \"found\": false}";
     }
-    return device + ", \"baud\": " + std::to_string(r->baud) + ", \"version\": " + JsonText(r->version) +
+    return device + ", \"baud\": " + std::to_string(r->baud) + ", \"version\": " + JsonQuote(r->version) +
            ", \"serial\": " + (r->serial ? std::to_string(*r->serial) : "null") + ", \"found\": true}";
 }
 

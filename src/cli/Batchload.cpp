@@ -17,6 +17,7 @@
 #include "cli/Loadstatus.h"
 #include "cli/Receiverquery.h"
 #include "cli/Session.h"
+#include "config/Json.h"
 #include "link/Portsearch.h"
 
 namespace {
@@ -417,17 +418,6 @@ bool ChooseTargets(const CliArgs& parsed, std::vector<Target>& targets) {
     return true;
 }
 
-std::string JsonText(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-        }
-        quoted += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
-    }
-    return quoted + "\"";
-}
-
 const char* OutcomeWord(Outcome outcome) {
     switch (outcome) {
         case Outcome::kOk:
@@ -447,8 +437,8 @@ void PrintSummary(const std::vector<Row>& rows, bool json) {
             std::printf(
                 "{\"device\": %s, \"before\": %s, \"after\": %s, \"result\": \"%s\", \"reason\": %s, "
                 "\"seconds\": %.1f}%s\n",
-                JsonText(r.device).c_str(), JsonText(r.before).c_str(), JsonText(r.after).c_str(),
-                OutcomeWord(r.outcome), JsonText(r.reason).c_str(), r.Seconds(),
+                JsonQuote(r.device).c_str(), JsonQuote(r.before).c_str(), JsonQuote(r.after).c_str(),
+                OutcomeWord(r.outcome), JsonQuote(r.reason).c_str(), r.Seconds(),
                 i + 1 < rows.size() ? "," : "");
         }
         std::printf("]\n");

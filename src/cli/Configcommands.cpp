@@ -11,6 +11,7 @@
 #include "cli/Session.h"
 #include "config/Configmsg.h"
 #include "config/Hardwaremsg.h"
+#include "config/Json.h"
 #include "config/Setupfile.h"
 #include "link/Portsearch.h"
 #include "proto/Messages.h"
@@ -72,23 +73,6 @@ std::optional<uint32_t> ParseMask(const std::string& text) {
     return mask;
 }
 
-std::string JsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-        }
-        if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            quoted += escaped;
-            continue;
-        }
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
 const char* OnOff(bool on) {
     return on ? "on" : "off";
 }
@@ -127,8 +111,8 @@ void PrintFields(const std::vector<Field>& fields, bool json) {
     }
     std::string text = "{";
     for (const Field& f : fields) {
-        text += (text.size() > 1 ? ", " : "") + JsonString(f.key) + ": " +
-                (f.number ? f.value : JsonString(f.value));
+        text += (text.size() > 1 ? ", " : "") + JsonQuote(f.key) + ": " +
+                (f.number ? f.value : JsonQuote(f.value));
     }
     std::printf("%s}\n", text.c_str());
 }

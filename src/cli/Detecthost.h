@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "cli/Commands.h"
 #include "link/Anyline.h"
 #include "link/Portsearch.h"
 #include "link/Receivepath.h"
@@ -46,8 +47,13 @@ class DetectHost final : public PortSearchHost {
         if (!announce_) {
             return;
         }
-        std::fprintf(stderr, "Attempting %s at %u\n", devices_[static_cast<size_t>(deviceIndex)].c_str(),
-                     rates_[static_cast<size_t>(rateIndex)]);
+        const std::string& device = devices_[static_cast<size_t>(deviceIndex)];
+        if (port_.CanChangeRate()) {
+            std::fprintf(stderr, "Attempting %s at %u\n", device.c_str(),
+                         rates_[static_cast<size_t>(rateIndex)]);
+        } else {
+            std::fprintf(stderr, "Attempting %s at %s\n", device.c_str(), kServersRate);
+        }
     }
     void SendProbe() override {
         uint8_t frame[request::kFrameLength];

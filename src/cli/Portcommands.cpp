@@ -98,19 +98,6 @@ std::string PortDescription([[maybe_unused]] const std::string& sysfs,
 #endif
 }
 
-// The devices of "--device A,B,C", in order; empty names are left out.
-std::vector<std::string> SplitDeviceList(const std::string& given) {
-    std::vector<std::string> devices;
-    for (size_t start = 0; start <= given.size();) {
-        const size_t comma = std::min(given.find(',', start), given.size());
-        if (comma > start) {
-            devices.push_back(given.substr(start, comma - start));
-        }
-        start = comma + 1;
-    }
-    return devices;
-}
-
 bool ListSystemDevices(std::vector<std::string>& devices) {
     StringDeque system;
     if (!ListSerialPorts(system) || system.empty()) {
@@ -173,8 +160,8 @@ int RunDetect(const Arguments& args) {
     if (parsed.Has("--all")) {
         return RunDetectAll(parsed, rates);
     }
-    if (const auto given = parsed.Value("--device")) {
-        devices = SplitDeviceList(*given);
+    if (parsed.Value("--device")) {
+        devices = GivenDevices(parsed);
         if (devices.empty()) {
             std::fprintf(stderr, "lctrovi: --device names no device\n");
             return kExitUsage;

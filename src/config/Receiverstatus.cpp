@@ -84,6 +84,8 @@ void ReceiverStatus::ApplyGsa(const NmeaFields& f, const GsaData& d, int64_t now
     set.systemId = d.systemId.value_or(0);
     set.prns = d.prns;
     set.count = d.prnCount;
+    set.unreadCount = d.unreadPrnCount;
+    set.firstUnread = d.firstUnreadPrn;
     set.ms = nowMs;
     size_t at = 0;
     while (at < satelliteSetCount_ &&
@@ -119,10 +121,11 @@ void ReceiverStatus::ApplyVtg(const VtgData& d) {
     values_.courseDeg = d.courseTrueDeg;
     values_.speedKnots = d.speedKnots;
     values_.speedKmh = d.speedKmh;
-    if (!values_.speedKmh && d.speedKnots) {
+    // A speed in one unit gives the other when the other was not sent at all.
+    if (!d.speedKmh && d.speedKmh.unread.Empty() && d.speedKnots) {
         values_.speedKmh = *d.speedKnots * kKmhPerKnot;
     }
-    if (!values_.speedKnots && d.speedKmh) {
+    if (!d.speedKnots && d.speedKnots.unread.Empty() && d.speedKmh) {
         values_.speedKnots = *d.speedKmh / kKmhPerKnot;
     }
 }
@@ -132,12 +135,13 @@ void ReceiverStatus::ApplyRmc(const RmcData& d) {
     values_.utcDate = d.date;
     // 'V' is the receiver's warning that the fix is not valid: its position and motion are
     // not shown as if they were.
-    const auto valid = [&d](const std::optional<double>& v) { return d.valid ? v : std::nullopt; };
+    const auto valid = [&d](const Reading<double>& v) { return d.valid ? v : Reading<double>(); };
     values_.latitudeDeg = valid(d.latitudeDeg);
     values_.longitudeDeg = valid(d.longitudeDeg);
     values_.courseDeg = valid(d.courseTrueDeg);
     values_.speedKnots = valid(d.speedKnots);
-    values_.speedKmh = values_.speedKnots ? std::optional(*values_.speedKnots * kKmhPerKnot) : std::nullopt;
+    values_.speedKmh =
+        values_.speedKnots ? Reading<double>(*values_.speedKnots * kKmhPerKnot) : Reading<double>();
 }
 
 void ReceiverStatus::ApplySnr(const SnrData& d, int64_t nowMs) {

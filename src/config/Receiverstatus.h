@@ -21,26 +21,28 @@ struct UsedSatellites {
     int systemId = 0;  // 0 when the sentence gives none
     std::array<int, 12> prns{};
     size_t count = 0;
+    size_t unreadCount = 0;  // PRN fields that did not read as a PRN
+    FieldText firstUnread;
     int64_t ms = 0;  // when it came
 };
 
 struct StatusValues {
-    std::optional<int> fixQuality;  // GGA
-    char fixSelection = 0;          // GSA: 'A' or 'M'
-    std::optional<int> fixMode;     // GSA: 1 no fix, 2 2D, 3 3D
-    std::optional<int> satellitesUsed;
-    std::optional<double> pdop;
-    std::optional<double> hdop;  // GSA or GGA
-    std::optional<double> vdop;
-    std::optional<double> latitudeDeg;  // GGA or RMC
-    std::optional<double> longitudeDeg;
-    std::optional<double> altitudeM;
-    std::optional<double> speedKnots;  // VTG or RMC
-    std::optional<double> speedKmh;
-    std::optional<double> courseDeg;
-    std::optional<NmeaTime> utcTime;  // GGA, RMC or ZDA
-    std::optional<NmeaDate> utcDate;  // RMC or ZDA
-    SnrData snr;                      // $PNSNR
+    Reading<int> fixQuality;  // GGA
+    char fixSelection = 0;    // GSA: 'A' or 'M'
+    Reading<int> fixMode;     // GSA: 1 no fix, 2 2D, 3 3D
+    Reading<int> satellitesUsed;
+    Reading<double> pdop;
+    Reading<double> hdop;  // GSA or GGA
+    Reading<double> vdop;
+    Reading<double> latitudeDeg;  // GGA or RMC
+    Reading<double> longitudeDeg;
+    Reading<double> altitudeM;
+    Reading<double> speedKnots;  // VTG or RMC
+    Reading<double> speedKmh;
+    Reading<double> courseDeg;
+    Reading<NmeaTime> utcTime;  // GGA, RMC or ZDA
+    Reading<NmeaDate> utcDate;  // RMC or ZDA
+    SnrData snr;                // $PNSNR
 };
 
 // One second's signal levels: the last $PNSNR of that second. NaN marks a value not sent.

@@ -10,10 +10,11 @@
 #include <stdexcept>
 
 #include "config/Json.h"
+#include "proto/Linerates.h"
 
 namespace {
-constexpr std::array<int32_t, 4> kBaudRates = {4800, 9600, 19200, 38400};  // the dialog's choices
-constexpr std::array<int32_t, 2> kNmeaRates = {1, 5};                      // sentences per second
+constexpr const auto& kBaudRates = kReceiverRates;     // the dialog's choices
+constexpr std::array<int32_t, 2> kNmeaRates = {1, 5};  // sentences per second
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr int32_t kMinInches = 1;
 constexpr int32_t kMaxInches = 200;
@@ -89,13 +90,13 @@ int32_t WholeNumber(const JsonValue& value, const std::string& key, int64_t low,
 }
 
 // A number that must be one of a few rates; any other number is refused naming them.
-template <size_t N>
-int32_t OneOfRates(const JsonValue& value, const std::string& key, const std::array<int32_t, N>& rates,
+template <class Rate, size_t N>
+int32_t OneOfRates(const JsonValue& value, const std::string& key, const std::array<Rate, N>& rates,
                    const char* named) {
     RequireKind(value, JsonValue::Kind::kNumber, key);
-    for (const int32_t rate : rates) {
+    for (const Rate rate : rates) {
         if (value.number == static_cast<double>(rate)) {
-            return rate;
+            return static_cast<int32_t>(rate);
         }
     }
     Refuse(key, value.text + " is not a rate the receiver takes (" + named + ")");

@@ -44,6 +44,15 @@ void AnyLine::Adopt(std::shared_ptr<Line> line) {
     }
 }
 
+bool AnyLine::TakeOpened(std::shared_ptr<Line> line, bool opened) {
+    if (opened) {
+        Adopt(std::move(line));
+    } else {
+        CopyErrorFrom(*line);
+    }
+    return opened;
+}
+
 void AnyLine::Close() {
     if (line_) {
         line_->Close();
@@ -111,6 +120,14 @@ bool AnyLine::CanWrite() const {
 
 bool AnyLine::Ended() const {
     return line_ && line_->Ended();
+}
+
+bool AnyLine::IsRemote() const {
+    return line_ && line_->IsRemote();
+}
+
+std::string AnyLine::Where() const {
+    return line_ ? line_->Where() : Name();
 }
 
 uint32_t AnyLine::LineChanges() const {

@@ -17,6 +17,9 @@ class AnyLine final : public Line {
     bool Open(const std::string& name, uint32_t baudRate, int parity = 0) override;
     // Closes whatever line is held and takes `line`, which is open, in its place.
     void Adopt(std::shared_ptr<Line> line);
+    // Takes the outcome of an open made elsewhere (on another thread): the line when it
+    // opened, else its reason as this line's error. Returns `opened`.
+    bool TakeOpened(std::shared_ptr<Line> line, bool opened);
     void Close() override;
     bool IsOpen() const override;
     bool Read(uint8_t* buffer, uint32_t capacity, uint32_t* received, int32_t waitMs) override;
@@ -28,6 +31,8 @@ class AnyLine final : public Line {
     std::string RateRefusal() const override;
     bool CanWrite() const override;
     bool Ended() const override;
+    bool IsRemote() const override;
+    std::string Where() const override;
     uint32_t LineChanges() const override;
 
     // The line held, or null.

@@ -15,6 +15,7 @@
 // ended without a byte fails with kReadTimedOutCode; a replay that has played its last byte
 // fails every read with Ended() true.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -62,6 +63,14 @@ class Line {
     virtual bool CanWrite() const { return true; }
     // True once a replay has played its last byte; every read then fails.
     virtual bool Ended() const { return false; }
+    // True for a line reached over a network: its open may take seconds (a name to look up,
+    // a host to reach) and can be abandoned from another thread (SetOpenCancel), and a
+    // connection that is lost may come back when opened again.
+    virtual bool IsRemote() const { return false; }
+    // Asked at each of Open's waits, from the thread running Open; true abandons the open.
+    virtual void SetOpenCancel(std::function<bool()> /*cancelled*/) {}
+    // Where the line leads, for messages: the device, or a server's HOST:PORT.
+    virtual std::string Where() const { return name_; }
 
     void SetBlocking(bool blocking);
     bool Blocking() const { return blocking_; }

@@ -589,8 +589,16 @@ void NetLine::Purge() {
         }
     }
     // What has arrived so far is discarded, as a driver's input queue is; a peer that never
-    // pauses is drained for the non-blocking time only.
-    const int64_t endMs = NowMs() + kNonBlockingMs;
+    // pauses is drained for the non-blocking time only. A raw line cannot ask its server to
+    // purge: what the server held before the connect, which it sends at once, is waited for.
+    const bool justOpened = address_.kind == NetAddress::Kind::kTcp && NowMs() - openedMs_ < kHeldBytesMs;
+    const int64_t endMs = justOpened ? openedMs_ + kHeldBytesMs : NowMs() + kNonBlockingMs;
+    while (justOpened && NowMs() < endMs) {
+        const Pumped pumped = Pump(RemainingMs(endMs));
+        if (pumped == Pumped::kClosed || pumped == Pumped::kFailed) {
+            break;
+        }
+    }
     for (Pumped pumped = Pump(0); (pumped == Pumped::kData || pumped == Pumped::kControl) && NowMs() < endMs;
          pumped = Pump(0)) {
     }
@@ -615,6 +623,7 @@ bool NetLine::Open(const std::string& name, uint32_t baudRate, int parity) {
     if (!Result(OpenNet(name, baudRate, parity))) {
         return false;
     }
+    openedMs_ = NowMs();
     SetName(name);
     CountLineChange();
     return true;
@@ -638,6 +647,12 @@ bool NetLine::SetBaudRate(uint32_t baudRate) {
     }
     CountLineChange();
     return true;
+}
+
+std::string NetLine::Where() const {
+    NetAddress address;
+    std::string ignored;
+    return ParseNetAddress(madeFor_, address, ignored) ? address.shown : madeFor_;
 }
 
 bool NetLine::CanChangeRate() const {

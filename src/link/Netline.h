@@ -62,6 +62,12 @@ class NetLine final : public Line {
     bool Reopen(uint32_t baudRate) override { return SetBaudRate(baudRate); }
     bool CanChangeRate() const override;
     std::string RateRefusal() const override;
+    bool IsRemote() const override { return true; }
+    void SetOpenCancel(std::function<bool()> cancelled) override { SetCancel(std::move(cancelled)); }
+    std::string Where() const override;
+    // What a raw line's server held before the connection (a device's queued bytes, sent at
+    // once on connecting) arrives within this long of the connect; a purge then drops it.
+    static constexpr int kHeldBytesMs = 200;
 
     const SocketError& LastError() const { return error_; }
 
@@ -134,4 +140,5 @@ class NetLine final : public Line {
     int64_t drainEndUs_ = 0;  // when the bytes written so far have left the server's port
     SocketError error_;
     std::string madeFor_;  // the name the line was made for or opened with
+    int64_t openedMs_ = 0;
 };

@@ -20,9 +20,10 @@ void PortSearch::TryCandidate() {
         return;
     }
     // A device that cannot be opened fails at every rate: it is reported once and the search
-    // goes on with the next device. No tick judges meanwhile (the host may show a modal note).
+    // goes on with the next device. No tick judges meanwhile (the host may show a modal note,
+    // or keep its window live while a line opens).
+    searching_ = false;
     while (!OpenCurrent()) {
-        searching_ = false;
         if (!RatesSearchable() && deviceFixed_) {
             Stop();
             return;

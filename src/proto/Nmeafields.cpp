@@ -1,5 +1,6 @@
 #include "proto/Nmeafields.h"
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -70,7 +71,9 @@ void SplitFields(std::string_view data, NmeaFields& out) {
     }
 }
 
-// [+-]digits[.digits], at least one digit, at most kMaxDigits.
+// [+-]digits[.digits], at least one digit. Digits past the kMaxDigits-th are dropped when they
+// are a fraction's (they change nothing a display shows); a number that needs more digits
+// before its point is too large to be one the receiver means.
 std::optional<double> Number(std::string_view s) {
     size_t i = 0;
     const bool negative = !s.empty() && s[0] == '-';
@@ -86,8 +89,11 @@ std::optional<double> Number(std::string_view s) {
             point = true;
             continue;
         }
-        if (!IsDigit(s[i]) || digits == kMaxDigits) {
+        if (!IsDigit(s[i]) || (digits == kMaxDigits && !point)) {
             return std::nullopt;
+        }
+        if (digits == kMaxDigits) {
+            continue;
         }
         mantissa = mantissa * 10 + (s[i] - '0');
         ++digits;
@@ -181,15 +187,73 @@ std::optional<double> Angle(std::string_view value, std::string_view hemisphere,
     return hemisphere[0] == positive ? degrees : -degrees;
 }
 
-std::optional<double> Latitude(const NmeaFields& f, size_t at) {
-    return Angle(f[at], f[at + 1], 90.0, 'N', 'S');
+// Fields first to last as they stand in the sentence, commas included (as far as the sentence
+// goes); empty when all of them are.
+std::string_view Span(const NmeaFields& f, size_t first, size_t last) {
+    bool sent = false;
+    for (size_t i = first; i <= last; ++i) {
+        sent = sent || !f[i].empty();
+    }
+    if (!sent) {
+        return {};
+    }
+    const std::string_view from = f[first];
+    const std::string_view to = f[std::min(last, f.count - 1)];
+    return {from.data(), static_cast<size_t>(to.data() + to.size() - from.data())};
 }
 
-std::optional<double> Longitude(const NmeaFields& f, size_t at) {
-    return Angle(f[at], f[at + 1], 180.0, 'E', 'W');
+Reading<double> NumberField(std::string_view s) {
+    return Reading<double>::Of(s, Number(s));
+}
+
+Reading<int> IntegerField(std::string_view s, int low = 0, int high = 999'999'999) {
+    return Reading<int>::Of(s, IntegerIn(s, low, high));
+}
+
+Reading<NmeaTime> TimeField(std::string_view s) {
+    return Reading<NmeaTime>::Of(s, Time(s));
+}
+
+// An angle and its hemisphere letter; what was sent is the number alone when the letter is
+// right, else both fields.
+Reading<double> AngleField(const NmeaFields& f, size_t at, double maxDegrees, char positive, char negative) {
+    const std::string_view hemisphere = f[at + 1];
+    const bool hemisphereRight =
+        hemisphere.size() == 1 && (hemisphere[0] == positive || hemisphere[0] == negative);
+    return Reading<double>::Of(hemisphereRight ? f[at] : Span(f, at, at + 1),
+                               Angle(f[at], hemisphere, maxDegrees, positive, negative));
+}
+
+Reading<double> Latitude(const NmeaFields& f, size_t at) {
+    return AngleField(f, at, 90.0, 'N', 'S');
+}
+
+Reading<double> Longitude(const NmeaFields& f, size_t at) {
+    return AngleField(f, at, 180.0, 'E', 'W');
 }
 
 }  // namespace
+
+FieldText FieldText::Of(std::string_view text) {
+    FieldText out;
+    out.size = static_cast<uint8_t>(std::min(text.size(), kMaxSize));
+    out.cut = text.size() > kMaxSize;
+    std::copy_n(text.begin(), out.size, out.chars.begin());
+    return out;
+}
+
+bool FieldText::LooksNumeric() const {
+    const std::string_view text = View();
+    const bool hasSign = !text.empty() && (text[0] == '-' || text[0] == '+');
+    bool digit = false;
+    for (char c : text.substr(hasSign ? 1 : 0)) {
+        if (!IsDigit(c) && c != '.') {
+            return false;
+        }
+        digit = digit || IsDigit(c);
+    }
+    return digit;
+}
 
 const char* NmeaKindName(NmeaKind kind) {
     constexpr const char* kNames[kNmeaKindCount] = {"GGA", "GSA", "VTG", "RMC", "ZDA", "SNR", "Other"};
@@ -217,14 +281,14 @@ NmeaCheck SplitNmea(std::string_view line, NmeaFields& out) {
 
 GgaData DecodeGga(const NmeaFields& f) {
     GgaData d;
-    d.utc = Time(f[0]);
+    d.utc = TimeField(f[0]);
     d.latitudeDeg = Latitude(f, 1);
     d.longitudeDeg = Longitude(f, 3);
-    d.quality = IntegerIn(f[5], 0, 9);
-    d.satellitesUsed = Integer(f[6]);
-    d.hdop = Number(f[7]);
-    d.altitudeM = Number(f[8]);
-    d.geoidSeparationM = Number(f[10]);
+    d.quality = IntegerField(f[5], 0, 9);
+    d.satellitesUsed = IntegerField(f[6]);
+    d.hdop = NumberField(f[7]);
+    d.altitudeM = NumberField(f[8]);
+    d.geoidSeparationM = NumberField(f[10]);
     return d;
 }
 
@@ -234,57 +298,59 @@ GsaData DecodeGsa(const NmeaFields& f) {
     if (f[0] == "A" || f[0] == "M") {
         d.selection = f[0][0];
     }
-    d.mode = IntegerIn(f[1], 1, 3);
+    d.mode = IntegerField(f[1], 1, 3);
     for (size_t i = kFirstPrn; i < kFirstPrn + d.prns.size(); ++i) {
-        if (const auto prn = IntegerIn(f[i], 1, 999)) {
+        const Reading<int> prn = IntegerField(f[i], 1, 999);
+        if (prn) {
             d.prns[d.prnCount++] = *prn;
+        } else if (!prn.unread.Empty() && d.unreadPrnCount++ == 0) {
+            d.firstUnreadPrn = prn.unread;
         }
     }
-    d.pdop = Number(f[14]);
-    d.hdop = Number(f[15]);
-    d.vdop = Number(f[16]);
-    d.systemId = Integer(f[17]);
+    d.pdop = NumberField(f[14]);
+    d.hdop = NumberField(f[15]);
+    d.vdop = NumberField(f[16]);
+    d.systemId = IntegerField(f[17]);
     return d;
 }
 
 VtgData DecodeVtg(const NmeaFields& f) {
     VtgData d;
-    d.courseTrueDeg = Number(f[0]);
-    d.speedKnots = Number(f[4]);
-    d.speedKmh = Number(f[6]);
+    d.courseTrueDeg = NumberField(f[0]);
+    d.speedKnots = NumberField(f[4]);
+    d.speedKmh = NumberField(f[6]);
     return d;
 }
 
 RmcData DecodeRmc(const NmeaFields& f) {
     RmcData d;
-    d.utc = Time(f[0]);
+    d.utc = TimeField(f[0]);
     d.valid = f[1] == "A";
     d.latitudeDeg = Latitude(f, 2);
     d.longitudeDeg = Longitude(f, 4);
-    d.speedKnots = Number(f[6]);
-    d.courseTrueDeg = Number(f[7]);
-    d.date = CompactDate(f[8]);
+    d.speedKnots = NumberField(f[6]);
+    d.courseTrueDeg = NumberField(f[7]);
+    d.date = Reading<NmeaDate>::Of(f[8], CompactDate(f[8]));
     return d;
 }
 
 ZdaData DecodeZda(const NmeaFields& f) {
     ZdaData d;
-    d.utc = Time(f[0]);
+    d.utc = TimeField(f[0]);
     const auto day = Integer(f[1]);
     const auto month = Integer(f[2]);
     const auto year = f[3].size() == 4 ? Integer(f[3]) : std::nullopt;
-    if (day && month && year) {
-        d.date = Date(*day, *month, *year);
-    }
+    d.date =
+        Reading<NmeaDate>::Of(Span(f, 1, 3), day && month && year ? Date(*day, *month, *year) : std::nullopt);
     return d;
 }
 
 SnrData DecodeSnr(const NmeaFields& f) {
     SnrData d;
-    d.accuracy = IntegerIn(f[0], 0, 100);
-    d.correctionDb = Number(f[1]);
-    d.l1Snr = Number(f[2]);
-    d.l2Snr = Number(f[3]);
-    d.backupSatellites = Integer(f[4]);
+    d.accuracy = IntegerField(f[0], 0, 100);
+    d.correctionDb = NumberField(f[1]);
+    d.l1Snr = NumberField(f[2]);
+    d.l2Snr = NumberField(f[3]);
+    d.backupSatellites = IntegerField(f[4]);
     return d;
 }

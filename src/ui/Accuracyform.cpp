@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kDegreeDecimals = 9;  // 0.1 mm, as the tool prints them
 constexpr int kMetreDecimals = 3;
+constexpr int kPanelChars = 28;  // less than the width of the figures beside the plot
 const QColor kErrorColour(200, 0, 0);
 
 QString Unknown() {
@@ -34,6 +35,28 @@ QString Metres(double value) {
 
 QString Degrees(double value) {
     return QString::number(value, 'f', kDegreeDecimals) + QStringLiteral("\u00B0");
+}
+
+// The text broken into lines at spaces, each as wide as the side panel's figures at most, so
+// that a message grows the window downwards, not sideways.
+QString Wrapped(const QString& text, const QWidget* panel) {
+    const QFontMetrics metrics = panel->fontMetrics();
+    const int width = metrics.averageCharWidth() * kPanelChars;
+    QStringList lines;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QString line;
+        for (const QString& word : paragraph.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+                lines << line;
+                line = word;
+            } else {
+                line = longer;
+            }
+        }
+        lines << line;
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 // "48.120874840, 11.517191643, 566.132": as the reference field takes it.
@@ -60,10 +83,6 @@ TFormAccuracy::TFormAccuracy(QWidget* parent)
     ui->LabelReferenceError->setPalette(errorPalette);
     ui->LabelReferenceError->hide();
     ui->LabelNote->hide();
-    // Wide enough for the mean as the field takes it.
-    ui->EditReference->setMinimumWidth(ui->EditReference->fontMetrics().horizontalAdvance(
-                                           ReferenceText({-48.123456789, -111.123456789, 1234.567})) +
-                                       ui->EditReference->fontMetrics().averageCharWidth() * 2);
     ui->EditReference->setEnabled(false);
     ui->ButtonApply->setEnabled(false);
     connect(ui->ComboBoxFilter, &QComboBox::currentIndexChanged, this, &TFormAccuracy::ComboBoxFilterChange);
@@ -99,9 +118,11 @@ QLineEdit* TFormAccuracy::EditReference() const {
     return ui->EditReference;
 }
 
-void TFormAccuracy::ShowBeside(const QRect& bounds) {
+void TFormAccuracy::ShowBeside(QWidget* window) {
     if (!positioned) {
-        PlaceBesideAtFirstShowing(this, bounds);
+        Refresh();  // measured as it will show: with its figures
+        FitToContents(this);
+        PlaceBesideAtFirstShowing(this, window);
         positioned = true;
     }
     show();
@@ -151,9 +172,11 @@ void TFormAccuracy::CheckBoxMeanClick(bool useMean) {
         return;
     }
     if (ui->EditReference->text().trimmed().isEmpty()) {
-        if (const auto mean = stats_.Mean()) {
-            ui->EditReference->setText(ReferenceText(*mean));
+        const auto mean = stats_.Mean();
+        if (!mean) {
+            return;  // nothing to start from: the centre stays the mean until one is applied
         }
+        ui->EditReference->setText(ReferenceText(*mean));
     }
     ApplyReference();
 }
@@ -184,7 +207,7 @@ bool TFormAccuracy::ApplyReference() {
 }
 
 void TFormAccuracy::ShowReferenceError(const QString& text) {
-    ui->LabelReferenceError->setText(text);
+    ui->LabelReferenceError->setText(Wrapped(text, ui->LabelReferenceError));
     ui->LabelReferenceError->setVisible(!text.isEmpty());
 }
 
@@ -234,6 +257,6 @@ void TFormAccuracy::ShowNote() {
                      .arg(maxFixes)
                      .arg(leftOut_);
     }
-    ui->LabelNote->setText(lines.join(QLatin1Char('\n')));
+    ui->LabelNote->setText(Wrapped(lines.join(QLatin1Char('\n')), ui->LabelNote));
     ui->LabelNote->setVisible(!lines.isEmpty());
 }

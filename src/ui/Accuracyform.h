@@ -34,8 +34,9 @@ class TFormAccuracy : public QDialog {
     explicit TFormAccuracy(QWidget* parent = nullptr);
     ~TFormAccuracy() override;
 
-    // Shows the window beside `bounds` (the main window's) on its first showing.
-    void ShowBeside(const QRect& bounds);
+    // Shows the window beside `window` (the main window) on its first showing, moving that
+    // window aside when only so the screen holds both side by side.
+    void ShowBeside(QWidget* window);
     // One completed line from the receive loop, CR LF included.
     void TakeLine(const uint8_t* line, uint16_t length);
     // Shows the figures and the plot anew when fixes came or a choice changed; the window's

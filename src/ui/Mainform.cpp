@@ -270,13 +270,13 @@ void TFormMain::MenuTCMClick() {
 
 void TFormMain::MenuStatusClick() {
     if (FormStatus != nullptr) {
-        FormStatus->ShowBeside(BoundsOf(this));
+        FormStatus->ShowBeside(this);
     }
 }
 
 void TFormMain::MenuAccuracyClick() {
     if (FormAccuracy != nullptr) {
-        FormAccuracy->ShowBeside(BoundsOf(this));
+        FormAccuracy->ShowBeside(this);
     }
 }
 

@@ -2,6 +2,9 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QToolButton>
 #include <algorithm>
 
@@ -10,6 +13,7 @@
 #include "proto/Frame.h"
 #include "proto/Messages.h"
 #include "ui/Keyboard.h"
+#include "ui/Lineopen.h"
 #include "ui/Mainaccess.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
@@ -23,6 +27,12 @@ TFormPort* FormPort = nullptr;
 std::function<bool(StringDeque&)> SystemPortLister = ListSerialPorts;
 
 namespace {
+// The longest network address the device field shows whole.
+constexpr const char* kLongestAddress = "rfc2217://255.255.255.255:65535";
+constexpr int kLineEditMargin = 4;  // pixels a line edit keeps free either side of its text
+const char* const kDeviceHint =
+    "A serial device, or a receiver on the network: rfc2217://HOST:PORT (the program may change its rate) "
+    "or tcp://HOST:PORT (fixed rate)";
 constexpr int kStartRateIndex = kSearchStartRateIndex;
 constexpr auto kStartRate = static_cast<int32_t>(kSearchRates[kStartRateIndex]);
 const std::vector<uint32_t> kRates(kSearchRates.begin(), kSearchRates.end());
@@ -82,11 +92,11 @@ TFormPort::TFormPort(QWidget* parent)
         ShowCheckedState(toggle);
     }
 
+    WidenFieldsForAddresses();
     FitClientToControls(this);
     ui->ComboBoxDeviceName->lineEdit()->setPlaceholderText(QStringLiteral("rfc2217://HOST:PORT"));
-    ui->ComboBoxDeviceName->setToolTip(
-        QStringLiteral("A serial device, or a receiver on the network: rfc2217://HOST:PORT (the program may "
-                       "change its rate) or tcp://HOST:PORT (fixed rate)"));
+    connect(ui->ComboBoxDeviceName, &QComboBox::editTextChanged, this, &TFormPort::ShowDeviceTip);
+    ShowDeviceTip(QString());
     NameTogglesByRow(ui->Label1, {ui->ButtonDeviceNameAuto, ui->ButtonDeviceNameManual});
     NameTogglesByRow(ui->Label2, {ui->ButtonBaudRateAuto, ui->ButtonBaudRateManual});
     PrepareDialogKeys(this, ui->ComboBoxDeviceName, ui->ButtonOK);
@@ -128,6 +138,35 @@ void TFormPort::SelectStartingChoice() {
 
 void TFormPort::StoreLinkChoice() {
     StorePortChoice({Link().portName, Link().baudRate});
+}
+
+// The device and rate fields, one column, as wide as a network address needs in this font; the
+// buttons below stay centred under the widened dialog.
+void TFormPort::WidenFieldsForAddresses() {
+    QComboBox* device = ui->ComboBoxDeviceName;
+    QStyleOptionComboBox option;
+    option.initFrom(device);
+    option.editable = true;
+    const QFontMetrics metrics = device->fontMetrics();
+    const QSize text(metrics.horizontalAdvance(QLatin1String(kLongestAddress)) + 2 * kLineEditMargin,
+                     metrics.height());
+    const int width = device->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, device).width();
+    const int grown = width - device->width();
+    if (grown <= 0) {
+        return;
+    }
+    for (QComboBox* field : {ui->ComboBoxDeviceName, ui->ComboBoxBaudRate}) {
+        field->resize(width, field->height());
+    }
+    for (QPushButton* button : {ui->ButtonOK, ui->ButtonCancel, ui->ButtonApply}) {
+        button->move(button->x() + grown / 2, button->y());
+    }
+}
+
+// The whole device text, which the field may be too narrow for, above what the field takes.
+void TFormPort::ShowDeviceTip(const QString& text) {
+    const QString hint = QLatin1String(kDeviceHint);
+    ui->ComboBoxDeviceName->setToolTip(text.isEmpty() ? hint : text + QStringLiteral("\n\n") + hint);
 }
 
 TFormPort::~TFormPort() {
@@ -236,11 +275,8 @@ void TFormPort::ApplySettings() {
     ReadSelection();
     if (DeviceManual() && RateManual()) {
         LinkState& link = Link();
-        if (link.line.IsOpen()) {
-            link.line.Close();
-        }
         link.line.SetBlocking(false);
-        const bool opened = link.line.Open(selectedDeviceName, static_cast<uint32_t>(selectedBaudRate), 0);
+        const bool opened = OpenLinkLine(selectedDeviceName, static_cast<uint32_t>(selectedBaudRate), this);
         if (!opened) {
             ShowNote(OpenErrorNote(selectedDeviceName, link.line));
         }
@@ -267,14 +303,8 @@ void TFormPort::StopSearch() {
 }
 
 bool TFormPort::OpenCandidate(const std::string& device, uint32_t rate) {
-    AnyLine& line = Link().line;
-    line.Close();
-    line.SetBlocking(false);
-    if (!line.Open(device, rate, 0)) {
-        return false;
-    }
-    line.Purge();
-    return true;
+    Link().line.SetBlocking(false);
+    return OpenLinkLine(device, rate, this);
 }
 
 void TFormPort::CandidateOpenFailed(const std::string& device) {

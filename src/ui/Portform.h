@@ -70,6 +70,8 @@ class TFormPort : public QDialog, private PortSearchHost {
     void ReceiverNotFound() override;
 
     void FillDeviceList();
+    void WidenFieldsForAddresses();
+    void ShowDeviceTip(const QString& text);
     void TakeTypedAddress();
     void SelectStartingChoice();
     void ShowNote(const QString& text);

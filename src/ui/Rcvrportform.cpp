@@ -15,6 +15,7 @@
 #include "config/Setupfile.h"
 #include "link/Port.h"
 #include "proto/Frame.h"
+#include "proto/Linerates.h"
 #include "proto/Messages.h"
 #include "ui/Keyboard.h"
 #include "ui/Msgrouting.h"
@@ -71,7 +72,7 @@ TFormRcvrPort::TFormRcvrPort(QWidget* parent) : QDialog(parent), ui(new Ui::TFor
     connect(ui->ButtonDflt, &QToolButton::clicked, this, &TFormRcvrPort::ButtonDfltClick);
 
     settings = ReceiverSettings{};
-    baudRates = {4800, 9600, 19200, 38400};
+    baudRates.assign(kReceiverRates.begin(), kReceiverRates.end());
     for (int32_t rate : baudRates) {
         ui->ComboBoxBaudRate->addItem(QString::number(rate));
     }

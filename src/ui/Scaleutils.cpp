@@ -101,6 +101,15 @@ QPoint PlaceBeside(const QRect& bounds, const QSize& size, const QRect& screen) 
     return {x, y};
 }
 
+QRect MakeRoomBeside(const QRect& bounds, int width, const QRect& screen) {
+    const int rightRoom = screen.right() - bounds.right();
+    const int leftRoom = bounds.left() - screen.left();
+    if (rightRoom >= width || leftRoom >= width || bounds.width() + width > screen.width()) {
+        return bounds;
+    }
+    return bounds.translated(rightRoom - width, 0);
+}
+
 QRect BoundsOf(const QWidget* window) {
     return window->frameGeometry();
 }

@@ -31,6 +31,12 @@ std::optional<QRect> ClampToScreens(const QRect& saved, const QList<QRect>& scre
 // fits there, else on the side with more room; always inside the screen as far as it can be.
 QPoint PlaceBeside(const QRect& bounds, const QSize& size, const QRect& screen);
 
+// Where a window whose frame is `bounds` moves so that a window `width` wide fits beside it on a
+// screen whose available area is `screen`: left, just enough for the other to fit on its right.
+// It stays where it is when either side has the room already, or when the screen cannot hold
+// the two side by side.
+QRect MakeRoomBeside(const QRect& bounds, int width, const QRect& screen);
+
 // Moves a top-level window so that its frame is centred over `bounds`.
 void PlaceOver(QWidget* window, const QRect& bounds, bool clampToZero);
 

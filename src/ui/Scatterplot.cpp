@@ -17,7 +17,7 @@ constexpr double kRoom = 1.05;          // the farthest fix stands a little insi
 constexpr double kCentimetresUpToM = 0.2;
 constexpr double kKilometresFromM = 5000.0;
 constexpr int kTickLength = 4;
-constexpr int kLegendRows = 2;
+constexpr int kLegendRows = 3;
 constexpr int kMarkSize = 4;  // half the size of the centre's cross and an edge mark, at 100 %
 
 const QColor kCep50Color(0, 150, 70);
@@ -93,7 +93,7 @@ class ScatterPlot::View : public QWidget {
   public:
     explicit View(QWidget* parent) : QWidget(parent) {
         setObjectName("PlotScatter");
-        setMinimumSize(400, 440);
+        setMinimumSize(300, 340);
         setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         setAttribute(Qt::WA_OpaquePaintEvent);
     }

@@ -32,11 +32,15 @@ class SignalPlot::View : public QWidget {
         update();
     }
     const Points& Curves() const { return points_; }
+    double Bottom() const { return bottom_; }
+    double Top() const { return top_; }
+    int GridLinesPainted() const { return gridLines_; }
 
   protected:
     void paintEvent(QPaintEvent* /*event*/) override {
         QPainter painter(this);
         painter.fillRect(rect(), palette().base());
+        gridLines_ = 0;
         const QRect area = PlotArea();
         DrawGridAndAxes(painter, area);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -64,8 +68,10 @@ class SignalPlot::View : public QWidget {
     double XPixel(const QRect& area, double minutes) const {
         return area.left() + (minutes + minutes_) / minutes_ * area.width();
     }
+    // A value beyond the axis is drawn at its edge.
     double YPixel(const QRect& area, double dB) const {
-        return area.bottom() - (dB - bottom_) / (top_ - bottom_) * area.height();
+        const double shown = std::clamp(dB, bottom_, top_);
+        return area.bottom() - (shown - bottom_) / (top_ - bottom_) * area.height();
     }
 
     void DrawGridAndAxes(QPainter& painter, const QRect& area) const {
@@ -81,8 +87,11 @@ class SignalPlot::View : public QWidget {
             const QString label = QString::number(m);
             painter.drawText(QRect(x - 40, area.bottom() + kTickLength, 80, metrics.height()),
                              Qt::AlignHCenter, label);
+            ++gridLines_;
         }
-        for (double dB = bottom_; dB <= top_ + 0.5; dB += 10.0) {
+        const auto tens = static_cast<int>(std::lround((top_ - bottom_) / 10.0));
+        for (int ten = 0; ten <= tens; ++ten) {
+            const double dB = bottom_ + 10.0 * ten;
             const int y = static_cast<int>(std::lround(YPixel(area, dB)));
             painter.setPen(grid);
             painter.drawLine(area.left(), y, area.right(), y);
@@ -91,6 +100,7 @@ class SignalPlot::View : public QWidget {
             const QRect labelBox(0, y - metrics.height() / 2, area.left() - kTickLength - 2,
                                  metrics.height());
             painter.drawText(labelBox, Qt::AlignRight | Qt::AlignVCenter, QString::number(std::lround(dB)));
+            ++gridLines_;
         }
         painter.setPen(axisPen);
         painter.drawRect(area);
@@ -145,6 +155,7 @@ class SignalPlot::View : public QWidget {
     Points points_;
     double bottom_ = 0;
     double top_ = 60;
+    mutable int gridLines_ = 0;
 };
 
 SignalPlot::SignalPlot(QWidget* parent, QBoxLayout* layout, int minutes) : view_(new View(parent, minutes)) {
@@ -154,10 +165,27 @@ SignalPlot::SignalPlot(QWidget* parent, QBoxLayout* layout, int minutes) : view_
 SignalPlot::~SignalPlot() = default;
 
 void SignalPlot::Show(const Points& points, double low, double high) {
-    // Whole tens of dB, 0 to 60 unless the values go beyond.
-    const double bottom = std::floor(std::min(low, 0.0) / 10.0) * 10.0;
-    const double top = std::max(60.0, std::ceil(high / 10.0) * 10.0);
-    view_->SetCurves(points, bottom, top);
+    // Whole tens of dB, 0 to 60 unless the values go beyond, and never past the widest span:
+    // the number of grid lines stays small whatever the receiver sends.
+    const double bottom = std::floor(std::clamp(low, kLowestDb, 0.0) / 10.0) * 10.0;
+    const double top = std::ceil(std::clamp(high, 60.0, kHighestDb) / 10.0) * 10.0;
+    view_->SetCurves(points, std::isnan(bottom) ? 0.0 : bottom, std::isnan(top) ? 60.0 : top);
+}
+
+bool SignalPlot::OnScale(double dB) {
+    return dB >= kLowestDb && dB <= kHighestDb;
+}
+
+double SignalPlot::AxisBottom() const {
+    return view_->Bottom();
+}
+
+double SignalPlot::AxisTop() const {
+    return view_->Top();
+}
+
+int SignalPlot::GridLinesPainted() const {
+    return view_->GridLinesPainted();
 }
 
 int SignalPlot::PointCount(int series) const {

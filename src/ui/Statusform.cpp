@@ -25,19 +25,46 @@ QString Unknown() {
     return QStringLiteral("\u2013");
 }
 
-QString Number(const std::optional<double>& v, int decimals, const QString& unit = {}) {
-    return v ? QString::number(*v, 'f', decimals) + unit : Unknown();
+// What the receiver sent instead of a value, quoted as it came (bytes that do not print
+// replaced), and why it gave no value.
+QString UnreadText(const FieldText& sent) {
+    QString text;
+    for (const char c : sent.View()) {
+        const auto byte = static_cast<unsigned char>(c);
+        text += byte >= 0x20 && byte < 0x7F ? QChar(byte) : QChar(QChar::ReplacementCharacter);
+    }
+    if (sent.cut) {
+        text += QChar(0x2026);  // an ellipsis: the field went on
+    }
+    return QStringLiteral("\u201C%1\u201D (%2)")
+        .arg(text, sent.LooksNumeric() ? QStringLiteral("out of range") : QStringLiteral("not readable"));
 }
 
-QString Integer(const std::optional<int>& v) {
-    return v ? QString::number(*v) : Unknown();
+// A reading without a value: what was sent instead, or the mark of a value not known.
+template <typename T>
+QString NoValue(const Reading<T>& v) {
+    return v.unread.Empty() ? Unknown() : UnreadText(v.unread);
 }
 
-QString QualityText(const std::optional<int>& quality) {
+QString Number(const Reading<double>& v, int decimals, const QString& unit = {}) {
+    return v ? QString::number(*v, 'f', decimals) + unit : NoValue(v);
+}
+
+QString Integer(const Reading<int>& v) {
+    return v ? QString::number(*v) : NoValue(v);
+}
+
+// A signal level in dB; one beyond the plot's axis is drawn at its edge, and said so here.
+QString LevelText(const Reading<double>& v) {
+    const bool onScale = !v || SignalPlot::OnScale(*v);
+    return Number(v, 1, QStringLiteral(" dB")) + (onScale ? QString() : QStringLiteral(" (out of range)"));
+}
+
+QString QualityText(const Reading<int>& quality) {
     static const char* const kNames[] = {"no fix",    "GPS",       "differential", "PPS",       "RTK fixed",
                                          "RTK float", "estimated", "manual input", "simulation"};
     if (!quality) {
-        return Unknown();
+        return NoValue(quality);
     }
     const bool named = *quality >= 0 && *quality < static_cast<int>(std::size(kNames));
     return named ? QStringLiteral("%1 (%2)").arg(*quality).arg(QLatin1String(kNames[*quality]))
@@ -46,7 +73,7 @@ QString QualityText(const std::optional<int>& quality) {
 
 QString ModeText(const StatusValues& v) {
     static const char* const kModes[] = {"no fix", "2D", "3D"};
-    QString text = v.fixMode ? QLatin1String(kModes[*v.fixMode - 1]) : Unknown();
+    QString text = v.fixMode ? QLatin1String(kModes[*v.fixMode - 1]) : NoValue(v.fixMode);
     if (v.fixSelection == 'A' || v.fixSelection == 'M') {
         text += v.fixSelection == 'A' ? QStringLiteral(", automatic") : QStringLiteral(", manual");
     }
@@ -62,6 +89,11 @@ QString PrnText(const ReceiverStatus& status) {
         for (size_t i = 0; i < set.count; ++i) {
             prns << QStringLiteral("%1").arg(set.prns[i], 2, 10, QLatin1Char('0'));
         }
+        if (set.unreadCount > 0) {
+            prns << UnreadText(set.firstUnread) +
+                        (set.unreadCount > 1 ? QStringLiteral(" and %1 more").arg(set.unreadCount - 1)
+                                             : QString());
+        }
         QString line = prns.isEmpty() ? QStringLiteral("none") : prns.join(' ');
         if (status.SatelliteSetCount() > 1) {
             line.prepend(QLatin1String(set.talker.data(), 2) + QStringLiteral(": "));
@@ -72,9 +104,9 @@ QString PrnText(const ReceiverStatus& status) {
 }
 
 // "48° 07.0380' N  (48.117300°)"
-QString AngleText(const std::optional<double>& degrees, int degreeDigits, char positive, char negative) {
+QString AngleText(const Reading<double>& degrees, int degreeDigits, char positive, char negative) {
     if (!degrees) {
-        return Unknown();
+        return NoValue(degrees);
     }
     const auto tenThousandths = static_cast<int64_t>(std::llround(std::fabs(*degrees) * 60.0 * 10000.0));
     const int64_t whole = tenThousandths / 600000;
@@ -91,13 +123,22 @@ QString UtcText(const StatusValues& v) {
                                          .arg(v.utcDate->year, 4, 10, QLatin1Char('0'))
                                          .arg(v.utcDate->month, 2, 10, QLatin1Char('0'))
                                          .arg(v.utcDate->day, 2, 10, QLatin1Char('0'))
-                                   : Unknown();
+                                   : NoValue(v.utcDate);
     const QString time = v.utcTime ? QStringLiteral("%1:%2:%3")
                                          .arg(v.utcTime->hour, 2, 10, QLatin1Char('0'))
                                          .arg(v.utcTime->minute, 2, 10, QLatin1Char('0'))
                                          .arg(v.utcTime->second, 5, 'f', 2, QLatin1Char('0'))
-                                   : Unknown();
+                                   : NoValue(v.utcTime);
     return date + QStringLiteral("  ") + time;
+}
+
+// "21.6 km/h  (11.66 kn)"
+QString SpeedText(const StatusValues& v) {
+    const bool sent =
+        v.speedKmh || v.speedKnots || !v.speedKmh.unread.Empty() || !v.speedKnots.unread.Empty();
+    return sent ? Number(v.speedKmh, 1, QStringLiteral(" km/h")) + QStringLiteral("  (") +
+                      Number(v.speedKnots, 2, QStringLiteral(" kn")) + QStringLiteral(")")
+                : Unknown();
 }
 
 QString AgeText(const std::optional<int64_t>& ageMs) {
@@ -178,13 +219,19 @@ void TFormStatus::BuildPlot() {
     plot_ = std::make_unique<SignalPlot>(ui->GroupPlot, ui->LayoutPlot, kMinutesShown);
 }
 
-void TFormStatus::ShowBeside(const QRect& bounds) {
+void TFormStatus::ShowBeside(QWidget* window) {
     if (!positioned) {
-        PlaceBesideAtFirstShowing(this, bounds);
+        FitToValues();  // measured as it will show: with its values
+        PlaceBesideAtFirstShowing(this, window);
         positioned = true;
     }
     show();
     raise();
+}
+
+void TFormStatus::FitToValues() {
+    ShowValues();
+    FitToContents(this);
 }
 
 void TFormStatus::TakeLine(const uint8_t* line, uint16_t length) {
@@ -229,15 +276,13 @@ void TFormStatus::ShowValues() {
     ui->LabelLatitude->setText(AngleText(v.latitudeDeg, 2, 'N', 'S'));
     ui->LabelLongitude->setText(AngleText(v.longitudeDeg, 3, 'E', 'W'));
     ui->LabelAltitude->setText(Number(v.altitudeM, 1, QStringLiteral(" m")));
-    ui->LabelSpeed->setText(v.speedKmh || v.speedKnots ? Number(v.speedKmh, 1, QStringLiteral(" km/h  (")) +
-                                                             Number(v.speedKnots, 2, QStringLiteral(" kn)"))
-                                                       : Unknown());
+    ui->LabelSpeed->setText(SpeedText(v));
     ui->LabelCourse->setText(Number(v.courseDeg, 1, QStringLiteral("\u00B0")));
     ui->LabelUtc->setText(UtcText(v));
     ui->LabelAccuracy->setText(Integer(v.snr.accuracy));
-    ui->LabelCorrection->setText(Number(v.snr.correctionDb, 1, QStringLiteral(" dB")));
-    ui->LabelL1Snr->setText(Number(v.snr.l1Snr, 1, QStringLiteral(" dB")));
-    ui->LabelL2Snr->setText(Number(v.snr.l2Snr, 1, QStringLiteral(" dB")));
+    ui->LabelCorrection->setText(LevelText(v.snr.correctionDb));
+    ui->LabelL1Snr->setText(LevelText(v.snr.l1Snr));
+    ui->LabelL2Snr->setText(LevelText(v.snr.l2Snr));
     ui->LabelBackup->setText(Integer(v.snr.backupSatellites));
 }
 

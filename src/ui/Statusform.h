@@ -26,8 +26,9 @@ class TFormStatus : public QDialog {
     explicit TFormStatus(QWidget* parent = nullptr);
     ~TFormStatus() override;
 
-    // Shows the window beside `bounds` (the main window's) on its first showing.
-    void ShowBeside(const QRect& bounds);
+    // Shows the window beside `window` (the main window) on its first showing, moving that
+    // window aside when only so the screen holds both side by side.
+    void ShowBeside(QWidget* window);
     // One completed line from the receive loop, CR LF included.
     void TakeLine(const uint8_t* line, uint16_t length);
     // Refreshes the values, the ages and the plot; the window's timer calls it every second.
@@ -51,6 +52,8 @@ class TFormStatus : public QDialog {
     void BuildSentenceGrid();
     void BuildPlot();
     void ShowValues();
+    // Sizes the window to the values it shows now.
+    void FitToValues();
     void ShowSentences(int64_t nowMs);
     void ShowPlot(int64_t nowMs);
 

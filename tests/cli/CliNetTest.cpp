@@ -138,40 +138,74 @@ TEST_F(CliNet, ConfigSetBaudIsFollowedThroughTheServerAndTheMonitorIsExact) {
 }
 
 // A raw TCP line keeps its rate: what would change it is refused before the receiver hears
-// of it, while what needs no rate change works, over IPv4 and IPv6.
+// of it (a batch load as the single load), what does not report a rate the line does not run
+// at, and what needs no rate change works, over IPv4 and IPv6.
 TEST_F(CliNet, AFixedRateLineRefusesRateChangesAndServesTheRest) {
     struct Row {
         std::vector<std::string> args;
         bool rfc2217;
         bool ipv6;
-        bool refused;
+        int status;
+        std::string err;  // "REFUSAL": the line's refusal, alone; otherwise a part of it
+        std::string out;  // a part of it
+        bool silent;      // the receiver heard nothing at all
     };
+    const std::string ignored = "runs at the rate its server is set to; --baud 9600 is not applied.";
     const Row rows[] = {
-        {{"load", "IMAGE"}, false, false, true},
-        {{"config", "set", "baud=38400"}, false, false, true},
-        {{"detect"}, false, false, true},
-        {{"info"}, false, false, false},
-        {{"detect", "--baud", "19200"}, false, false, false},
-        {{"info"}, true, true, false},
+        {{"load", "IMAGE"}, false, false, 1, "REFUSAL", "", true},
+        {{"load", "--json", "IMAGE"},
+         false,
+         false,
+         1,
+         "",
+         "\"result\": \"failed\", \"reason\": \"The line at",
+         true},
+        {{"config", "set", "baud=38400"}, false, false, 1, "REFUSAL", "", false},
+        {{"detect"}, false, false, 1, "REFUSAL", "", true},
+        {{"detect", "--baud", "9600"},
+         false,
+         false,
+         0,
+         "at the rate its server is set to",
+         " the rate its server is set to\n",
+         false},
+        {{"monitor", "--baud", "9600", "--seconds", "1"}, false, false, 0, ignored, "$GPGGA", false},
+        {{"info"}, false, false, 0, "", "serial=", false},
+        {{"detect", "--baud", "19200"}, false, false, 0, "", " the rate its server is set to\n", false},
+        {{"info"}, true, true, 0, "", "serial=", false},
     };
     const std::string image = Image(600);
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.args.front() + (row.rfc2217 ? " rfc2217" : " tcp") + (row.ipv6 ? " ipv6" : ""));
+        std::string legend;
+        for (const std::string& arg : row.args) {
+            legend += arg + " ";
+        }
+        SCOPED_TRACE(legend + (row.rfc2217 ? "rfc2217" : "tcp") + (row.ipv6 ? " ipv6" : ""));
         Serve({}, row.rfc2217, row.ipv6);
         std::vector<std::string> args = row.args;
         std::replace(args.begin(), args.end(), std::string("IMAGE"), image);
         const ChildResult result = Lctrovi(AtServer(args));
-        if (row.refused) {
-            EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.status, row.status) << result.err;
+        if (row.err == "REFUSAL") {
             EXPECT_EQ(result.err, FixedRateText(server->Address()) + "\n");
         } else {
-            EXPECT_EQ(result.status, 0) << result.err;
+            EXPECT_NE(result.err.find(row.err), std::string::npos) << result.err;
+        }
+        EXPECT_NE((result.out + "\n").find(row.out), std::string::npos) << result.out;
+        if (row.silent) {
+            for (const SimRecordEntry& entry : sim->Record()) {
+                EXPECT_NE(entry.direction, SimDirection::kReceived) << FormatRecordEntry(entry);
+            }
         }
         EXPECT_EQ(sim->Settings().baudRate, 19200u);
         EXPECT_EQ(sim->LineBaud(), 19200u);
         EXPECT_TRUE(sim->RamImage().empty());
         EndServed();
     }
+    // No device at all is a wrong command line, not an empty batch.
+    const ChildResult none = Lctrovi({"load", "--json", "--device", ",", image});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, "lctrovi: no device given\n");
 }
 
 }  // namespace

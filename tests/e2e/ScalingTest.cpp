@@ -209,21 +209,27 @@ TEST_F(ScreenScaling, NoWindowCutsOffOrOverlapsTextAtThisScale) {
     struct Window {
         const char* name;
         std::function<QWidget*()> show;
+        bool besideMain = false;  // opens beside the main window, not over it
     };
     const std::vector<Window> windows = {
         {"main", [] { return FormMain; }},
         {"port", [&] { return FormPort->ShowOver(over), FormPort; }},
+        {"port-address",
+         [&] {
+             FormPort->ComboBoxDeviceName()->setEditText(QStringLiteral("rfc2217://255.255.255.255:65535"));
+             return FormPort->ShowOver(over), FormPort;
+         }},
         {"receiver-setup", [&] { return FormRcvrPort->ShowOver(over), FormRcvrPort; }},
         {"hardware", [&] { return FormMDB->ShowOver(over), FormMDB; }},
         {"calibration", [&] { return FormTCMCalibStatus->ShowOver(over), FormTCMCalibStatus; }},
         {"load", [&] { return FormLoadSetup->ShowOver(over), FormLoadSetup; }},
         {"help", [&] { return FormHelp->ShowContents(over), FormHelp; }},
         {"about", [&] { return FormAbout->ShowOver(over), FormAbout; }},
-        {"status", [&] { return FormStatus->ShowBeside(over), FormStatus; }},
+        {"status", [] { return FormStatus->ShowBeside(FormMain), FormStatus; }, true},
         {"accuracy",
-         [&] {
-             // A standing receiver's fixes and an absurd one about a reference, so that the
-             // plot and the note show.
+         [] {
+             // A standing receiver's fixes and an absurd one about a reference, then a bad
+             // entry, so that the plot, the note and the entry's error show.
              std::vector<std::string> lines = testsupport::StandingReceiverLines(600);
              lines.push_back(testsupport::GgaSentence(0.0, 0.0, 0.0, 1, 0));
              for (const std::string& line : lines) {
@@ -233,8 +239,11 @@ TEST_F(ScreenScaling, NoWindowCutsOffOrOverlapsTextAtThisScale) {
              FormAccuracy->CheckBoxMean()->setChecked(false);
              FormAccuracy->EditReference()->setText(QStringLiteral("48.1173, 11.5167, 566"));
              FormAccuracy->ButtonApplyClick();
-             return FormAccuracy->ShowBeside(over), FormAccuracy;
-         }},
+             FormAccuracy->EditReference()->setText(QStringLiteral("48.1173, 11.5167"));
+             FormAccuracy->ButtonApplyClick();
+             return FormAccuracy->ShowBeside(FormMain), FormAccuracy;
+         },
+         true},
         {"wait",
          [&] {
              return FormWait->ShowWaitOver(over, QStringLiteral("Attempting /dev/pts/1 at 19200")), FormWait;
@@ -247,6 +256,10 @@ TEST_F(ScreenScaling, NoWindowCutsOffOrOverlapsTextAtThisScale) {
         EXPECT_EQ(LayoutFaults(window).join(QStringLiteral("; ")).toStdString(), "") << w.name;
         EXPECT_EQ(LabelsCutOffOnScreen(window).join(QStringLiteral(", ")).toStdString(), "")
             << w.name << ": text reaches the edge of these labels on the screen";
+        if (w.besideMain) {
+            EXPECT_FALSE(BoundsOf(window).intersects(BoundsOf(FormMain)))
+                << w.name << " opens over the main window though the screen has room beside it";
+        }
         SaveScreenOf(window, QString::fromLatin1(w.name));
         if (window != FormMain) {
             window->hide();

@@ -214,7 +214,7 @@ TEST_F(KeyboardUse, EveryDialogStartsAtItsFirstFieldAcceptsOnEnterClosesOnEscape
          [] { return true; }},
         {"accuracy",
          [&] {
-             FormAccuracy->ShowBeside(Over());
+             FormAccuracy->ShowBeside(FormMain);
              FormAccuracy->CheckBoxMean()->setChecked(true);
              FormAccuracy->EditReference()->clear();
              FormAccuracy->CheckBoxMean()->setChecked(false);  // no fix, no mean: nothing to take yet

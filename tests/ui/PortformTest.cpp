@@ -1,15 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <grp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -70,6 +78,35 @@ TEST_F(PortDialog, StartsWithTheFirstDeviceAt19200AndManualSelections) {
     EXPECT_EQ(Link().portName, first.SlavePath());
     EXPECT_EQ(Link().baudRate, 19200);
     EXPECT_EQ(Panel(), first.SlavePath() + " : 19200 : Closed");
+}
+
+// A line on the network opens beside the window: its events go on meanwhile, and the wait
+// window's Cancel ends the attempt (here a server that takes the connection and never answers).
+TEST_F(PortDialog, ANetworkLineOpensBesideTheWindowAndCancelEndsIt) {
+    const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(server, 1), 0);
+    ASSERT_EQ(::getsockname(server, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    CollectNotes();
+    QString waitText;
+    QTimer::singleShot(200, [&] {
+        waitText = FormWait->Label()->text();
+        static_cast<QAbstractButton*>(FormWait->ButtonCancel())->click();
+    });
+    const std::string silent = "rfc2217://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    FormPort->ComboBoxDeviceName()->setEditText(QString::fromStdString(silent));
+    FormPort->ButtonApplyClick();
+    ::close(server);
+    EXPECT_EQ(waitText.toStdString(),
+              "Connecting to 127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "...");
+    EXPECT_FALSE(Link().line.IsOpen());
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("was cancelled"), std::string::npos) << notes[0];
+    EXPECT_TRUE(FormPort->isEnabled());
 }
 
 TEST_F(PortDialog, ManualApplyOpensTheChosenDeviceAtTheChosenRate) {
@@ -198,6 +235,44 @@ TEST_F(PortDialog, AnEmptyPortListIsReportedWhenApplying) {
     FormPort->ButtonApplyClick();
     EXPECT_EQ(notes, (std::vector<std::string>{"No serial ports found"}));
     EXPECT_FALSE(Link().line.IsOpen());
+}
+
+// The device field shows the longest network address whole (a line edit too narrow scrolls its
+// text, and the cursor at the end then stands left of where the text would end), and its
+// tooltip follows the text however it changes.
+TEST_F(PortDialog, TheDeviceFieldHoldsAWholeAddressAndItsTooltipFollowsTheText) {
+    FormPort->ShowOver(QRect(0, 0, 1000, 800));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(FormPort));
+    QComboBox* device = FormPort->ComboBoxDeviceName();
+    QLineEdit* edit = device->lineEdit();
+    const QString longest = QStringLiteral("rfc2217://255.255.255.255:65535");
+    edit->setText(longest);
+    edit->end(false);
+    edit->repaint();  // a line edit scrolls its text as it paints
+    EXPECT_GE(edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x(),
+              edit->fontMetrics().horizontalAdvance(longest))
+        << "the address is scrolled: its start is cut off";
+    EXPECT_EQ(device->width(), FormPort->ComboBoxBaudRate()->width()) << "one column";
+
+    struct Row {
+        const char* legend;
+        std::function<void()> change;
+        QString shown;
+    };
+    const Row rows[] = {
+        {"typed", [&] { edit->setText(longest); }, longest},
+        {"chosen from the list", [&] { device->setCurrentIndex(1); },
+         QString::fromStdString(second.SlavePath())},
+        {"typed, one key at a time", [&] { QTest::keyClicks(edit, "tcp://10.0.0.2:4001"); },
+         QString::fromStdString(second.SlavePath()) + "tcp://10.0.0.2:4001"},
+    };
+    for (const Row& r : rows) {
+        r.change();
+        EXPECT_TRUE(device->toolTip().startsWith(r.shown + "\n"))
+            << r.legend << ": " << device->toolTip().toStdString();
+    }
+    edit->clear();
+    EXPECT_TRUE(device->toolTip().startsWith("A serial device")) << "empty: what the field takes";
 }
 
 TEST_F(PortDialog, ShowOverPlacesTheDialogOnlyTheFirstTime) {

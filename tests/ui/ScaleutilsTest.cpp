@@ -148,4 +148,24 @@ TEST(PlaceBeside, RightWhenItFitsElseLeftElseTheRoomierSideKeptOnTheScreen) {
     }
 }
 
+TEST(MakeRoomBeside, MovesTheWindowLeftJustEnoughOnlyWhenThatMakesRoom) {
+    struct Row {
+        const char* legend = nullptr;
+        QRect bounds;
+        int width = 0;
+        QRect expected;
+    };
+    const QRect screen(0, 0, 1280, 900);
+    const Row rows[] = {
+        {"room on the right already", {100, 50, 650, 600}, 500, {100, 50, 650, 600}},
+        {"room on the left already", {600, 50, 650, 600}, 500, {600, 50, 650, 600}},
+        {"centred: left by the shortfall", {315, 50, 650, 600}, 606, {24, 50, 650, 600}},
+        {"near the right edge: left by the shortfall", {430, 50, 650, 600}, 600, {30, 50, 650, 600}},
+        {"the two cannot stand side by side", {200, 50, 650, 600}, 700, {200, 50, 650, 600}},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(MakeRoomBeside(r.bounds, r.width, screen), r.expected) << r.legend;
+    }
+}
+
 }  // namespace
