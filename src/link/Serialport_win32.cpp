@@ -131,7 +131,7 @@ bool SerialPort::OpenDevice(const std::string& name, uint32_t baudRate, int pari
         return fail(GetLastError());
     }
     if (!ApplyTimeoutMode()) {
-        return fail(lastErrorCode_);
+        return fail(LastErrorCode());
     }
     if (!PurgeComm(n.device, PURGE_TXCLEAR | PURGE_RXCLEAR)) {
         return fail(GetLastError());
