@@ -4,6 +4,7 @@
 
 #include "link/Port.h"
 #include "ui/Aboutform.h"
+#include "ui/Accuracyform.h"
 #include "ui/Helpform.h"
 #include "ui/Loadsetupform.h"
 #include "ui/Mainform.h"
@@ -39,9 +40,12 @@ void CreateForms() {
     FormMDB = new TFormMDB(FormMain);
     FormTCMCalibStatus = new TFormTCMCalibStatus(FormMain);
     FormStatus = new TFormStatus(FormMain);
+    FormAccuracy = new TFormAccuracy(FormMain);
 }
 
 void DestroyForms() {
+    delete FormAccuracy;
+    FormAccuracy = nullptr;
     delete FormStatus;
     FormStatus = nullptr;
     delete FormTCMCalibStatus;

@@ -1,10 +1,7 @@
 // lctrovi accuracy and export: how well a receiver holds its position, and its track for
 // other programs.
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "base/Clock.h"
@@ -13,7 +10,7 @@
 #include "cli/Receivedlines.h"
 #include "config/Json.h"
 #include "geo/Positionstats.h"
-#include "geo/Trackwriter.h"
+#include "geo/Trackexport.h"
 
 namespace {
 const char* const kAccuracyHelp =
@@ -193,37 +190,11 @@ std::optional<TrackFormat> ReadTrackFormat(const CliArgs& parsed, const std::str
         }
         return format;
     }
-    std::string extension = std::filesystem::path(out).extension().string();
-    for (char& c : extension) {
-        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    }
-    const auto format = ParseTrackFormat(extension.empty() ? extension : extension.substr(1));
+    const auto format = TrackFormatOfPath(out);
     if (!format) {
         std::fprintf(stderr, "lctrovi: give --format gpx, kml or csv for %s\n", out.c_str());
     }
     return format;
-}
-
-// Writes the track of the file at `path` to `temporary`; the number of fixes written, or
-// nothing (reported) when writing failed. `status` is the reading's.
-std::optional<size_t> WriteTrack(const std::string& path, uint32_t plainBaud, TrackFormat format,
-                                 const std::string& temporary, int& status) {
-    std::ofstream stream(temporary, std::ios::binary | std::ios::trunc);
-    if (!stream) {
-        return std::nullopt;
-    }
-    const auto writer = MakeTrackWriter(format, stream);
-    writer->Begin(std::filesystem::path(path).filename().string());
-    TrackReader reader([&](const TrackFix& fix) { writer->Add(fix); });
-    status = ReadFileLines(path, plainBaud,
-                           [&](std::string_view line, LineTime time) { reader.TakeLine(line, time); });
-    reader.Finish();
-    writer->End();
-    stream.close();
-    if (!stream) {
-        return std::nullopt;
-    }
-    return reader.Fixes();
 }
 }  // namespace
 
@@ -288,24 +259,21 @@ int RunExport(const Arguments& args) {
         return kExitUsage;
     }
     const std::string& path = parsed.words.front();
-    const std::string temporary = *out + ".part";
-    const auto fixes = WriteTrack(path, *plainBaud, *format, temporary, status);
-    const int error = errno;
-    std::error_code renameError;
-    if (fixes && *fixes > 0) {
-        std::filesystem::rename(temporary, *out, renameError);
-    }
-    if (!fixes || renameError) {
-        std::fprintf(stderr, "Error writing track file %s: %s\n", out->c_str(),
-                     renameError ? renameError.message().c_str() : std::strerror(error));
-    } else if (*fixes == 0 && status == kExitOk) {
-        std::fprintf(stderr, "No fixes in %s; nothing written.\n", path.c_str());
-    }
-    if (!fixes || *fixes == 0 || renameError) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
+    const TrackExportResult result = ExportTrack(
+        *out, *format, std::filesystem::path(path).filename().string(), [&](const TrackLineSink& sink) {
+            status = ReadFileLines(path, *plainBaud, sink);
+            return true;
+        });
+    if (!result.error.empty()) {
+        std::fprintf(stderr, "Error writing track file %s: %s\n", out->c_str(), result.error.c_str());
         return kExitFailed;
     }
-    std::fprintf(stderr, "Wrote %zu fixes to %s\n", *fixes, out->c_str());
+    if (!result.written) {
+        if (status == kExitOk) {
+            std::fprintf(stderr, "No fixes in %s; nothing written.\n", path.c_str());
+        }
+        return kExitFailed;
+    }
+    std::fprintf(stderr, "Wrote %zu fixes to %s\n", result.fixes, out->c_str());
     return status;
 }

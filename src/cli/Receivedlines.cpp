@@ -6,7 +6,7 @@
 #include "base/Clock.h"
 #include "cli/Commands.h"
 #include "link/Receivepath.h"
-#include "link/Replayline.h"
+#include "recplay/Recordinglines.h"
 
 namespace {
 
@@ -33,28 +33,17 @@ int ReceiveLiveLines(Session& session, std::optional<int64_t> seconds, const Lin
         });
 }
 
-// The file is a replay played as fast as possible through the receive path.
 int ReadFileLines(const std::string& path, uint32_t plainBaud, const LineHandler& onLine) {
-    ReplayLine line(CurrentClock());
-    line.SetSpeed(ReplayPacer::kAsFastAsPossible);
-    if (!line.Open(path, plainBaud)) {
-        std::fprintf(stderr, "Cannot read %s: %s\n", path.c_str(), line.LastErrorText().c_str());
+    const RecordingLinesRead read =
+        ReadRecordingLines(path, plainBaud, [&](std::string_view line, int64_t timeUs, bool wallClock) {
+            onLine(line, {timeUs, wallClock});
+        });
+    if (!read.opened) {
+        std::fprintf(stderr, "Cannot read %s: %s\n", path.c_str(), read.error.c_str());
         return kExitFailed;
     }
-    // A plain capture's times count from its first byte and name no date.
-    const bool utc = !line.PlainBytes();
-    const int64_t originUs = utc ? 0 : line.StartUnixUs();
-    ReceivePath receive;
-    const auto takeLine = [&](const CRLFProto& crlf) {
-        onLine(LineOf(crlf), {receive.TimeUs() - originUs, utc});
-    };
-    ReceivePath::Result result = ReceivePath::Result::kData;
-    while (result != ReceivePath::Result::kEnded && result != ReceivePath::Result::kLost) {
-        result = receive.Pump(
-            line, kReadSliceMs, [](const DiagProto& /*frame*/) {}, takeLine);
-    }
-    if (const std::string problem = line.Problem(); !problem.empty()) {
-        std::fprintf(stderr, "Reading stopped: %s: %s\n", path.c_str(), problem.c_str());
+    if (!read.problem.empty()) {
+        std::fprintf(stderr, "Reading stopped: %s: %s\n", path.c_str(), read.problem.c_str());
         return kExitFailed;
     }
     return kExitOk;

@@ -69,6 +69,17 @@ as a failure and not used; one without a
 checksum (most likely cut short on the
 line) is counted apart and not used either.
 
+THE POSITION'S ACCURACY
+
+Receiver > Accuracy opens a window with
+the fixes of the GGA sentences plotted
+east and north about their mean (or about
+a reference you type), circles at CEP50
+and CEP95, and the figures: sigma east,
+north and up, CEP50, CEP95 and 2DRMS in
+metres. Reset forgets the fixes; opening
+a recording starts afresh with its own.
+
 IF NOTHING SHOWS
 
 - The status bar must read Open: if it reads

@@ -15,6 +15,7 @@
 #include "proto/Messages.h"
 #include "proto/Sentences.h"
 #include "ui/Aboutform.h"
+#include "ui/Accuracyform.h"
 #include "ui/Helpform.h"
 #include "ui/Loadsetupform.h"
 #include "ui/Mdbform.h"
@@ -52,6 +53,7 @@ TFormMain::TFormMain(QWidget* parent)
     ConnectMenus();
     BuildConsole();
     BuildRecordingMenus();
+    BuildExportMenu();
     timer_->setObjectName("Timer");
     timer_->setInterval(kTickMs);
     connect(timer_, &QTimer::timeout, this, &TFormMain::TimerTimer);
@@ -104,6 +106,7 @@ void TFormMain::ConnectMenus() {
     connect(ui->MenuMDB, &QAction::triggered, this, &TFormMain::MenuMDBClick);
     connect(ui->MenuTCM, &QAction::triggered, this, &TFormMain::MenuTCMClick);
     connect(ui->MenuStatus, &QAction::triggered, this, &TFormMain::MenuStatusClick);
+    connect(ui->MenuAccuracy, &QAction::triggered, this, &TFormMain::MenuAccuracyClick);
     connect(ui->MenuHelpAbout, &QAction::triggered, this, &TFormMain::MenuHelpAboutClick);
     connect(ui->MenuHelpContents, &QAction::triggered, this, &TFormMain::MenuHelpContentsClick);
     connect(ui->MenuLoad, &QAction::triggered, this, &TFormMain::MenuLoadClick);
@@ -163,6 +166,9 @@ void TFormMain::HandleSentence(const CRLFProto& crlf) {
     const uint8_t* line = crlf.MessageData();
     if (FormStatus != nullptr) {
         FormStatus->TakeLine(line, crlf.MessageLength());  // every line: other talkers decode too
+    }
+    if (FormAccuracy != nullptr) {
+        FormAccuracy->TakeLine(line, crlf.MessageLength());
     }
     if (!IsShownSentence(line, crlf.MessageLength())) {
         return;
@@ -233,6 +239,7 @@ void TFormMain::FormClose() {
     StoreWindowPlaces();
     StopRecording();
     StopReplay();
+    exporter_->Stop();  // the track file is left as it was
     // A software load uses the port on a thread of its own: end it, and put the port and the
     // receiver's settings back, before the port closes.
     if (FormLoadSetup != nullptr) {
@@ -279,6 +286,12 @@ void TFormMain::MenuTCMClick() {
 void TFormMain::MenuStatusClick() {
     if (FormStatus != nullptr) {
         FormStatus->ShowBeside(this);
+    }
+}
+
+void TFormMain::MenuAccuracyClick() {
+    if (FormAccuracy != nullptr) {
+        FormAccuracy->ShowBeside(this);
     }
 }
 

@@ -14,6 +14,7 @@
 
 #include "recplay/Recordreplay.h"
 #include "ui/Mainaccess.h"
+#include "ui/Trackexporter.h"
 
 namespace Ui {
 class TFormMain;
@@ -80,6 +81,14 @@ class TFormMain : public QMainWindow, public MainWindowAccess {
     void ShowRecordingState();
     QLabel* RecordingPanel() const { return recordPanel_; }
 
+    // File > Export Track...: the track of the recording in hand (the one replayed or
+    // recorded last), or of one the user chooses when there is none, written as GPX, KML or
+    // CSV on a thread of its own; a note tells the outcome (Exporttrack.cpp).
+    void MenuFileExportTrackClick();
+    bool ExportingTrack() const;
+    // The recording File > Export Track... takes: the one replayed or recorded last.
+    QString TrackSource() const { return trackSource_; }
+
     void MenuFileExitClick();
     void MenuPortConfigureClick();
     void MenuPortCloseClick();
@@ -88,6 +97,7 @@ class TFormMain : public QMainWindow, public MainWindowAccess {
     void MenuMDBClick();
     void MenuTCMClick();
     void MenuStatusClick();
+    void MenuAccuracyClick();
     void MenuHelpContentsClick();
     void MenuHelpAboutClick();
 
@@ -100,6 +110,10 @@ class TFormMain : public QMainWindow, public MainWindowAccess {
     std::function<QString()> chooseRecordingFile;
     std::function<QString()> chooseReplayFile;
     std::function<uint32_t()> choosePlainBaud;
+    // How Export Track... asks for a recording when none is in hand, and for the track file
+    // (its extension names the format) for a recording; tests replace them.
+    std::function<QString()> chooseTrackSource;
+    std::function<QString(const QString& recording)> chooseTrackFile;
 
     QPlainTextEdit* Memo() const;
     QTimer* Timer() const { return timer_; }
@@ -143,6 +157,10 @@ class TFormMain : public QMainWindow, public MainWindowAccess {
     void BeginReconnect();
     void ContinueReconnect();
     void EndReconnect();
+    void BuildExportMenu();
+    void SetTrackSource(const QString& path, uint32_t plainBaud);
+    void StartTrackExport(const TrackExportJob& job);
+    void TrackExported(const TrackExportJob& job, const TrackExportOutcome& outcome);
 
     Ui::TFormMain* ui;
     QTimer* timer_;
@@ -154,10 +172,13 @@ class TFormMain : public QMainWindow, public MainWindowAccess {
     std::deque<QString> heldLines_;  // stamped lines that arrived while paused
     RecordReplay recordReplay_;
     QLabel* recordPanel_ = nullptr;
-    int64_t feedTimeUs_ = 0;
+    QString recordingFile_;  // the file being recorded
+    QString trackSource_;
+    uint32_t trackSourceBaud_ = 0;  // the line rate it was replayed at, when a plain capture
+    TrackExporter* exporter_ = nullptr;
+    int64_t feedTimeUs_ = 0;  // while the receive loop hands a message on: when its bytes arrived
     Reconnection reconnection_;
-    std::unique_ptr<LineAttempt>
-        reconnectAttempt_;  // while the receive loop hands a message on: when its bytes arrived
+    std::unique_ptr<LineAttempt> reconnectAttempt_;
 };
 
 extern TFormMain* FormMain;

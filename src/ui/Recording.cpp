@@ -14,6 +14,7 @@
 
 #include "link/Port.h"
 #include "proto/Linerates.h"
+#include "ui/Accuracyform.h"
 #include "ui/Mainform.h"
 #include "ui/Noteform.h"
 #include "ui/Scaleutils.h"
@@ -137,6 +138,7 @@ bool TFormMain::StartRecording(const QString& fileName) {
         ShowNote(this, QString::fromStdString(recordReplay_.Error()));
         return false;
     }
+    recordingFile_ = fileName;
     Action("MenuFileRecord")->setText(QStringLiteral("Stop &Recording"));
     ShowRecordingState();
     return true;
@@ -147,6 +149,7 @@ void TFormMain::StopRecording() {
         return;
     }
     const bool written = recordReplay_.StopRecording();
+    SetTrackSource(recordingFile_, 0);
     Action("MenuFileRecord")->setText(QStringLiteral("&Record..."));
     ShowRecordingState();
     if (!written) {
@@ -192,14 +195,15 @@ bool TFormMain::StartReplay(const QString& fileName, uint32_t plainBaud) {
         return false;
     }
     StopReplay();
-    auto line = recordReplay_.OpenReplay(fileName.toStdString(), plainBaud);
+    uint32_t rate = plainBaud;
+    auto line = recordReplay_.OpenReplay(fileName.toStdString(), rate);
     // A file that is not a recording plays as plain bytes at a line rate the user chooses.
-    if (!line && plainBaud == 0 && recordReplay_.NeedsLineRate() && choosePlainBaud) {
-        if (const uint32_t chosen = choosePlainBaud(); chosen != 0) {
-            line = recordReplay_.OpenReplay(fileName.toStdString(), chosen);
-        } else {
+    if (!line && rate == 0 && recordReplay_.NeedsLineRate() && choosePlainBaud) {
+        rate = choosePlainBaud();
+        if (rate == 0) {
             return false;
         }
+        line = recordReplay_.OpenReplay(fileName.toStdString(), rate);
     }
     if (!line) {
         ShowNote(this, QStringLiteral("Cannot replay %1: %2")
@@ -208,10 +212,15 @@ bool TFormMain::StartReplay(const QString& fileName, uint32_t plainBaud) {
     }
     line->SetBlocking(false);
     link.line.Adopt(line);
-    // What the status window counted and heard belongs to another source.
+    // What the status window counted and heard belongs to another source; the accuracy
+    // window's figures become the recording's.
     if (FormStatus != nullptr) {
         FormStatus->Restart();
     }
+    if (FormAccuracy != nullptr) {
+        FormAccuracy->ButtonResetClick();
+    }
+    SetTrackSource(fileName, rate);
     Action("MenuReplayPause")->setChecked(false);
     ShowReplayControls();
     ShowRecordingState();
@@ -285,6 +294,9 @@ void TFormMain::ShowRecordingState() {
     }
     if (Replaying()) {
         parts << QString::fromStdString(recordReplay_.ReplayState());
+    }
+    if (ExportingTrack()) {
+        parts << QStringLiteral("Exporting track...");
     }
     recordPanel_->setText(parts.join(QStringLiteral("   ")));
     recordPanel_->setVisible(!parts.isEmpty());

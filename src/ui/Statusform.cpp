@@ -1,10 +1,7 @@
 #include "ui/Statusform.h"
 
-#include <QGroupBox>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScreen>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -12,7 +9,6 @@
 
 #include "base/Clock.h"
 #include "ui/Memoutils.h"
-#include "ui/Scaleutils.h"
 #include "ui/Signalplot.h"
 #include "ui/Windowplaces.h"
 #include "ui_Statusform.h"
@@ -224,24 +220,9 @@ void TFormStatus::BuildPlot() {
 }
 
 void TFormStatus::ShowBeside(QWidget* window) {
-    if (!positioned && RestoreStoredPlace(this, true)) {
-        positioned = true;  // where the user left it in an earlier run
-    }
     if (!positioned) {
-        const QRect bounds = BoundsOf(window);
-        const QScreen* screen = QGuiApplication::screenAt(bounds.center());
-        if (screen == nullptr) {
-            screen = this->screen();
-        }
-        // Measured as it will show: with its values, and framed as the main window is (the
-        // window manager frames a window only once it is on the screen).
-        FitToValues();
-        const QSize size = this->size() + (bounds.size() - window->size());
-        const QRect room = MakeRoomBeside(bounds, size.width(), screen->availableGeometry());
-        if (room != bounds) {
-            window->move(room.topLeft());
-        }
-        move(PlaceBeside(room, size, screen->availableGeometry()));
+        FitToValues();  // measured as it will show: with its values
+        PlaceBesideAtFirstShowing(this, window);
         positioned = true;
     }
     show();
@@ -250,13 +231,7 @@ void TFormStatus::ShowBeside(QWidget* window) {
 
 void TFormStatus::FitToValues() {
     ShowValues();
-    // The layouts of a window not shown yet do not follow their labels' texts by themselves:
-    // each group is told that its size has changed.
-    for (QGroupBox* group : findChildren<QGroupBox*>()) {
-        group->updateGeometry();
-    }
-    layout()->invalidate();
-    adjustSize();
+    FitToContents(this);
 }
 
 void TFormStatus::TakeLine(const uint8_t* line, uint16_t length) {

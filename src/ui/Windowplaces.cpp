@@ -1,6 +1,8 @@
 #include "ui/Windowplaces.h"
 
 #include <QApplication>
+#include <QGroupBox>
+#include <QLayout>
 #include <QScreen>
 #include <QVariant>
 #include <QWidget>
@@ -58,6 +60,33 @@ void PlaceAtFirstShowing(QWidget* window, const QRect& bounds) {
     if (!RestoreStoredPlace(window, false)) {
         PlaceOver(window, bounds, true);
     }
+}
+
+void PlaceBesideAtFirstShowing(QWidget* dialog, QWidget* window) {
+    if (RestoreStoredPlace(dialog, true)) {
+        return;  // where the user left it in an earlier run
+    }
+    const QRect bounds = BoundsOf(window);
+    const QScreen* screen = QGuiApplication::screenAt(bounds.center());
+    if (screen == nullptr) {
+        screen = dialog->screen();
+    }
+    // Framed as the main window is (the window manager frames a window only once it is on the
+    // screen).
+    const QSize size = dialog->size() + (bounds.size() - window->size());
+    const QRect room = MakeRoomBeside(bounds, size.width(), screen->availableGeometry());
+    if (room != bounds) {
+        window->move(room.topLeft());
+    }
+    dialog->move(PlaceBeside(room, size, screen->availableGeometry()));
+}
+
+void FitToContents(QWidget* window) {
+    for (QGroupBox* group : window->findChildren<QGroupBox*>()) {
+        group->updateGeometry();
+    }
+    window->layout()->invalidate();
+    window->adjustSize();
 }
 
 bool RestoreMainWindowPlace(QWidget* window) {

@@ -17,11 +17,14 @@
 
 #include "E2EFixture.h"
 #include "loader/SrecText.h"
+#include "support/Ggarecording.h"
 #include "ui/Aboutform.h"
+#include "ui/Accuracyform.h"
 #include "ui/Helpform.h"
 #include "ui/Loadsetupform.h"
 #include "ui/Mdbform.h"
 #include "ui/Rcvrportform.h"
+#include "ui/Scatterplot.h"
 #include "ui/Statusform.h"
 #include "ui/Tcmcalibstatusform.h"
 
@@ -85,7 +88,7 @@ TEST_F(ScreenTest, EveryMenuWindowShowsOverTheMainWindow) {
     const std::vector<std::pair<const char*, QWidget*>> cases = {
         {"MenuPortConfigure", FormPort}, {"MenuRcvrPort", FormRcvrPort}, {"MenuMDB", FormMDB},
         {"MenuTCM", FormTCMCalibStatus}, {"MenuLoad", FormLoadSetup},    {"MenuHelpContents", FormHelp},
-        {"MenuHelpAbout", FormAbout},    {"MenuStatus", FormStatus},
+        {"MenuHelpAbout", FormAbout},    {"MenuStatus", FormStatus},     {"MenuAccuracy", FormAccuracy},
     };
     for (const auto& [action, window] : cases) {
         FormMain->Action(action)->trigger();
@@ -93,6 +96,30 @@ TEST_F(ScreenTest, EveryMenuWindowShowsOverTheMainWindow) {
         EXPECT_TRUE(IsOnScreen(window)) << action << ": " << ShareOnScreen(window);
         window->hide();
     }
+}
+
+// The accuracy window's scatter as the screen shows it: the fixes' dots inside the plot.
+TEST_F(ScreenTest, TheAccuracyScatterShowsTheFixesOnScreen) {
+    StartSim({});
+    FormMain->show();
+    FormAbout->hide();
+    for (const std::string& line : testsupport::StandingReceiverLines(200)) {
+        FormAccuracy->TakeLine(reinterpret_cast<const uint8_t*>(line.data()),
+                               static_cast<uint16_t>(line.size()));
+    }
+    FormMain->Action("MenuAccuracy")->trigger();
+    RunFor(400);
+    ASSERT_TRUE(IsOnScreen(FormAccuracy)) << ShareOnScreen(FormAccuracy);
+    const QWidget* plot = FormAccuracy->Plot().Widget();
+    const QImage shown = ScreenAt(QRect(plot->mapToGlobal(QPoint(0, 0)), plot->size()));
+    int dots = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            dots += (shown.pixel(x, y) & 0xFFFFFF) == (ScatterPlot::PointColor().rgb() & 0xFFFFFF) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(dots, 200) << "the fixes' dots are not on the screen";
+    EXPECT_EQ(FormAccuracy->Plot().BeyondEdge(), 0u);
 }
 
 // From the keyboard alone: Alt+P opens the Port menu, Enter its first item, the port dialog

@@ -3,12 +3,14 @@
 // no widget sticks out of its window, and no two captions overlap. With LCT_SCALE_SHOTS set to a
 // folder, a grab of the screen of each window is saved there to be looked at.
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
@@ -19,7 +21,9 @@
 #include <map>
 
 #include "E2EFixture.h"
+#include "support/Ggarecording.h"
 #include "ui/Aboutform.h"
+#include "ui/Accuracyform.h"
 #include "ui/Helpform.h"
 #include "ui/Keyboard.h"
 #include "ui/Loadsetupform.h"
@@ -222,6 +226,24 @@ TEST_F(ScreenScaling, NoWindowCutsOffOrOverlapsTextAtThisScale) {
         {"help", [&] { return FormHelp->ShowContents(over), FormHelp; }},
         {"about", [&] { return FormAbout->ShowOver(over), FormAbout; }},
         {"status", [] { return FormStatus->ShowBeside(FormMain), FormStatus; }, true},
+        {"accuracy",
+         [] {
+             // A standing receiver's fixes and an absurd one about a reference, then a bad
+             // entry, so that the plot, the note and the entry's error show.
+             std::vector<std::string> lines = testsupport::StandingReceiverLines(600);
+             lines.push_back(testsupport::GgaSentence(0.0, 0.0, 0.0, 1, 0));
+             for (const std::string& line : lines) {
+                 FormAccuracy->TakeLine(reinterpret_cast<const uint8_t*>(line.data()),
+                                        static_cast<uint16_t>(line.size()));
+             }
+             FormAccuracy->CheckBoxMean()->setChecked(false);
+             FormAccuracy->EditReference()->setText(QStringLiteral("48.1173, 11.5167, 566"));
+             FormAccuracy->ButtonApplyClick();
+             FormAccuracy->EditReference()->setText(QStringLiteral("48.1173, 11.5167"));
+             FormAccuracy->ButtonApplyClick();
+             return FormAccuracy->ShowBeside(FormMain), FormAccuracy;
+         },
+         true},
         {"wait",
          [&] {
              return FormWait->ShowWaitOver(over, QStringLiteral("Attempting /dev/pts/1 at 19200")), FormWait;

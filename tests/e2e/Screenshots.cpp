@@ -24,8 +24,10 @@
 #include "link/Port.h"
 #include "loader/SrecText.h"
 #include "sim/Simreceiver.h"
+#include "support/Ggarecording.h"
 #include "support/QtHelpers.h"
 #include "ui/Aboutform.h"
+#include "ui/Accuracyform.h"
 #include "ui/Helpform.h"
 #include "ui/Loadsetupform.h"
 #include "ui/Mainform.h"
@@ -148,6 +150,23 @@ void RecordAndReplay() {
     QFile::remove(path);
 }
 
+// Twenty minutes of a receiver standing still, replayed from a recording as fast as possible,
+// in the accuracy window beside the main window.
+void Accuracy() {
+    const QString path = QDir::temp().filePath("lctrovi-demo-standing.rec");
+    testsupport::WriteLineRecording(path.toStdString(), testsupport::StandingReceiverLines(1200));
+    FormMain->MenuEditClearClick();
+    FormMain->chooseReplayFile = [path] { return path; };
+    FormMain->Action("MenuReplayFastest")->trigger();
+    FormMain->Action("MenuFileOpenRecording")->trigger();
+    testsupport::WaitUntil([] { return !FormMain->Replaying(); }, 20000);
+    FormMain->Action("MenuAccuracy")->trigger();
+    FormAccuracy->TimerTimer();
+    Save(FormAccuracy, "accuracy.png");
+    FormAccuracy->hide();
+    QFile::remove(path);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -258,6 +277,7 @@ int main(int argc, char** argv) {
 
     LoadSoftware(sim);
     RecordAndReplay();
+    Accuracy();
 
     Link().line.Close();
     DestroyForms();

@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeySequence>
@@ -29,6 +30,7 @@
 #include "support/PtyPair.h"
 #include "support/QtHelpers.h"
 #include "ui/Aboutform.h"
+#include "ui/Accuracyform.h"
 #include "ui/Helpform.h"
 #include "ui/Keyboard.h"
 #include "ui/Loadsetupform.h"
@@ -210,6 +212,19 @@ TEST_F(KeyboardUse, EveryDialogStartsAtItsFirstFieldAcceptsOnEnterClosesOnEscape
           "LabelNMEAVTG", "LabelNMEAZDA", "LabelNMEARMC", "LabelNMEASNR", "ButtonClose"},
          [] { return FormHelp->windowTitle() == QStringLiteral("Help - Connection Instructions"); },
          [] { return true; }},
+        {"accuracy",
+         [&] {
+             FormAccuracy->ShowBeside(FormMain);
+             FormAccuracy->CheckBoxMean()->setChecked(true);
+             FormAccuracy->EditReference()->clear();
+             FormAccuracy->CheckBoxMean()->setChecked(false);  // no fix, no mean: nothing to take yet
+             FormAccuracy->EditReference()->setText(QStringLiteral("48.1173,11.5167,566"));
+             return FormAccuracy;
+         },
+         "ComboBoxFilter",
+         {"ComboBoxFilter", "CheckBoxMean", "EditReference", "ButtonApply", "ButtonReset", "ButtonClose"},
+         [] { return FormAccuracy->Stats().Reference().has_value(); },  // Apply took the reference
+         [] { return !FormAccuracy->Stats().Reference().has_value(); }},
         {"about",
          [&] {
              FormAbout->ShowOver(Over());

@@ -94,6 +94,7 @@ TEST_F(MainWindow, StartsWithItsCaptionMenusAndBothStatusPanels) {
                                    "  &Record...",
                                    "  &Open Recording...",
                                    "  Re&play",
+                                   "  &Export Track...",
                                    "  ---",
                                    "  E&xit",
                                    "&Edit",
@@ -111,6 +112,7 @@ TEST_F(MainWindow, StartsWithItsCaptionMenusAndBothStatusPanels) {
                                    "  &MDB",
                                    "  &TCM Level Calib",
                                    "  &Status",
+                                   "  &Accuracy",
                                    "&Help",
                                    "  &Contents",
                                    "  &About..."}));

@@ -5,11 +5,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <regex>
 
 #include "../cli/FlatJson.h"
 #include "SrecText.h"
 #include "WineRig.h"
+#include "geo/Positionstats.h"
+#include "support/Ggarecording.h"
 #include "support/PtyPair.h"
 #include "support/Ser2net.h"
 
@@ -225,6 +228,48 @@ TEST_F(WineTest, BatchDetectAndLoadOnFourComPorts) {
         }
     }
     EXPECT_NE(result.out.find("3 of 4 receivers loaded.\n"), std::string::npos) << result.out;
+}
+
+// accuracy and export read a recording under Windows as under Linux: the figures printed are
+// those worked out here, and the track replaces a file that was there before.
+TEST_F(WineTest, AccuracyAndExportReadARecording) {
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("lct-wine-track-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string recording = (dir / "standing.rec").string();
+    const std::vector<std::string> lines = testsupport::StandingReceiverLines(60);
+    testsupport::WriteLineRecording(recording, lines);
+    PositionStats expected;
+    for (const std::string& line : lines) {
+        expected.TakeLine(line);
+    }
+    const AccuracyFigures f = expected.Figures().value();
+
+    const ChildResult accuracy = Lctrovi({"accuracy", "--json", recording});
+    EXPECT_EQ(accuracy.status, 0) << accuracy.err;
+    const auto printed = ParseFlatJson(accuracy.out);
+    EXPECT_EQ(printed.count("fixes") ? printed.at("fixes") : "", "60") << accuracy.out;
+    for (const auto& [key, value] :
+         {std::pair{"cep50_m", f.cep50M}, std::pair{"cep95_m", f.cep95M}, std::pair{"sigma_up_m", f.sigmaUpM},
+          std::pair{"mean_height_m", f.mean.heightM}}) {
+        EXPECT_NEAR(std::stod(printed.count(key) ? printed.at(key) : "nan"), value, 1e-4)
+            << key << " " << accuracy.out;
+    }
+
+    const std::string gpx = (dir / "track.gpx").string();
+    std::ofstream(gpx) << "an older track";
+    const ChildResult exported = Lctrovi({"export", recording, "--format", "gpx", "--out", gpx});
+    EXPECT_EQ(exported.status, 0) << exported.err;
+    EXPECT_NE(exported.err.find("Wrote 60 fixes to"), std::string::npos) << exported.err;
+    std::ifstream in(gpx);
+    const std::string track((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t points = 0;
+    for (size_t at = track.find("<trkpt "); at != std::string::npos; at = track.find("<trkpt ", at + 1)) {
+        ++points;
+    }
+    EXPECT_EQ(points, 60u) << track.substr(0, 400);
+    EXPECT_FALSE(std::filesystem::exists(gpx + ".part"));
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
