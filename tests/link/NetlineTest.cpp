@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "link/Netaddress.h"
 #include "link/Anyline.h"
+#include "link/Netaddress.h"
 #include "link/Telnetcodec.h"
 #include "support/SerialReads.h"
 
