@@ -4,6 +4,7 @@
 
 #include "CliFixture.h"
 #include "record/Recording.h"
+#include "support/Nmeasentence.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -12,15 +13,7 @@ const std::set<std::string> kFigureKeys = {"fixes",        "mean_lat_deg",  "mea
                                            "sigma_east_m", "sigma_north_m", "sigma_up_m",   "cep50_m",
                                            "cep95_m",      "twice_drms_m"};
 
-std::string Sentence(const std::string& body) {
-    unsigned sum = 0;
-    for (const char c : body) {
-        sum ^= static_cast<unsigned char>(c);
-    }
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
-}
+using testsupport::NmeaSentence;
 
 // A recording of `fixes` GGA sentences a second, differential and autonomous by turns, each
 // after the RMC of its second.
@@ -33,10 +26,10 @@ void WriteRecording(const std::string& path, int fixes) {
         char latitude[24];
         std::snprintf(latitude, sizeof latitude, "4807.%05d", 25359 + i * 3);
         const std::string lines =
-            Sentence(std::string("GPRMC,") + time + ",A," + latitude +
-                     ",N,01131.00394,E,0.0,0.0,091226,,,D") +
-            Sentence(std::string("GPGGA,") + time + "," + latitude + ",N,01131.00394,E," +
-                     (i < fixes ? (i % 2 == 0 ? "2" : "1") : "0") + ",09,0.9,519.0,M,47.0,M,3.0,0120");
+            NmeaSentence(std::string("GPRMC,") + time + ",A," + latitude +
+                         ",N,01131.00394,E,0.0,0.0,091226,,,D") +
+            NmeaSentence(std::string("GPGGA,") + time + "," + latitude + ",N,01131.00394,E," +
+                         (i < fixes ? (i % 2 == 0 ? "2" : "1") : "0") + ",09,0.9,519.0,M,47.0,M,3.0,0120");
         AppendRecordingChunk(bytes, static_cast<uint64_t>(i) * 1'000'000,
                              reinterpret_cast<const uint8_t*>(lines.data()), lines.size());
     }

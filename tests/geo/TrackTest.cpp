@@ -11,25 +11,18 @@
 #include <vector>
 
 #include "geo/Trackwriter.h"
+#include "support/Nmeasentence.h"
 
 namespace {
 
 constexpr int64_t kBeforeMidnightUs = 1'796'860'799'000'000;  // 2026-12-09 23:59:59 UTC
 constexpr int64_t kHourUs = 3'600'000'000;
 
-std::string Sentence(const std::string& body) {
-    unsigned sum = 0;
-    for (const char c : body) {
-        sum ^= static_cast<unsigned char>(c);
-    }
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
-}
+using testsupport::NmeaSentence;
 
 std::string Gga(const std::string& time, int quality, const std::string& separation = "47.0") {
-    return Sentence("GPGGA," + time + ",4807.25359,N,01131.00394,E," + std::to_string(quality) +
-                    ",09,0.9,519.0,M," + separation + ",M,3.0,0120");
+    return NmeaSentence("GPGGA," + time + ",4807.25359,N,01131.00394,E," + std::to_string(quality) +
+                        ",09,0.9,519.0,M," + separation + ",M,3.0,0120");
 }
 
 struct Line {
@@ -55,14 +48,14 @@ TEST(TrackReader, DatesEachFixByTheReceiverOrElseTheArrivalClock) {
         {"the receiver's date across midnight; the first fix waits for it",
          true,
          {{Gga("235959.80", 2), t + 800'000},
-          {Sentence("GPRMC,235959.80,A,4807.25359,N,01131.00394,E,0.0,0.0,091226,,,D"), t + 850'000},
+          {NmeaSentence("GPRMC,235959.80,A,4807.25359,N,01131.00394,E,0.0,0.0,091226,,,D"), t + 850'000},
           {Gga("000000.00", 2), t + 1'000'000},
           {Gga("000000.20", 2, ""), t + 1'200'000}},
          {"2026-12-09T23:59:59.8Z h=566.0", "2026-12-10T00:00:00Z h=566.0",
           "2026-12-10T00:00:00.2Z h=519.0"}},
         {"a PC clock ten hours ahead: the receiver's date still",
          true,
-         {{Sentence("GPZDA,235959.80,09,12,2026,00,00"), t + 10 * kHourUs + 800'000},
+         {{NmeaSentence("GPZDA,235959.80,09,12,2026,00,00"), t + 10 * kHourUs + 800'000},
           {Gga("235959.80", 1), t + 10 * kHourUs + 850'000},
           {Gga("000000.80", 1), t + 10 * kHourUs + 1'800'000}},
          {"2026-12-09T23:59:59.8Z h=566.0", "2026-12-10T00:00:00.8Z h=566.0"}},
@@ -76,11 +69,11 @@ TEST(TrackReader, DatesEachFixByTheReceiverOrElseTheArrivalClock) {
          {"23:59:59.8 h=566.0", "23:59:60.5 h=566.0"}},
         {"an RMC warning's date is not taken, nor a GGA without a fix",
          false,
-         {{Sentence("GPRMC,235959.70,V,,,,,,,010180,,,N"), 0},
+         {{NmeaSentence("GPRMC,235959.70,V,,,,,,,010180,,,N"), 0},
           {Gga("235959.70", 0), 10'000},
           {Gga("235959.80", 6), 100'000},
           {Gga("235959.90", 2).substr(0, 40) + "\r\n", 150'000},
-          {Sentence("GPZDA,235959.90,09,12,2026,00,00"), 200'000}},
+          {NmeaSentence("GPZDA,235959.90,09,12,2026,00,00"), 200'000}},
          {"2026-12-09T23:59:59.8Z h=566.0"}},
     };
     for (const Case& c : cases) {

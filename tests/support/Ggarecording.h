@@ -9,19 +9,9 @@
 #include <vector>
 
 #include "record/Recording.h"
+#include "support/Nmeasentence.h"
 
 namespace testsupport {
-
-// "$BODY*CS\r\n" with its checksum.
-inline std::string NmeaSentence(const std::string& body) {
-    unsigned sum = 0;
-    for (const char c : body) {
-        sum ^= static_cast<unsigned char>(c);
-    }
-    char tail[8];
-    std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-    return "$" + body + tail;
-}
 
 // A GGA sentence at the given position (degrees, metres above the ellipsoid less 47 m of
 // geoid separation), fix quality and second of the day.
