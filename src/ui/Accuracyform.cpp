@@ -73,6 +73,7 @@ TFormAccuracy::TFormAccuracy(QWidget* parent)
     : QDialog(parent), ui(new Ui::TFormAccuracy), timer_(new QTimer(this)) {
     ui->setupUi(this);
     UseFixedPitchOnWindows(ui->GroupFigures);
+    ReserveWidthForTheWidestFigure();
     plot_ = std::make_unique<ScatterPlot>(ui->GroupPlot, ui->LayoutPlot);
     ui->ComboBoxFilter->addItem(QStringLiteral("All fixes"));
     ui->ComboBoxFilter->addItem(QStringLiteral("Differential only"));
@@ -100,6 +101,17 @@ TFormAccuracy::TFormAccuracy(QWidget* parent)
 
 TFormAccuracy::~TFormAccuracy() {
     delete ui;
+}
+
+// The window is measured when it first shows, often before any fix: each figure's column is
+// made as wide as the longest angle it can show, so later values are never cut at the edge.
+void TFormAccuracy::ReserveWidthForTheWidestFigure() {
+    const QString widest = QStringLiteral("-179.%1\u00B0").arg(QString(kDegreeDecimals, QLatin1Char('8')));
+    for (QLabel* label : ui->GroupFigures->findChildren<QLabel*>()) {
+        if (label->objectName().startsWith(QLatin1String("Label")) && label != ui->LabelNote) {
+            label->setMinimumWidth(label->fontMetrics().horizontalAdvance(widest) + 2);
+        }
+    }
 }
 
 QLabel* TFormAccuracy::ValueLabel(const char* name) const {

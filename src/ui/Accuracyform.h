@@ -66,6 +66,7 @@ class TFormAccuracy : public QDialog {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    void ReserveWidthForTheWidestFigure();
     void Refresh();
     void ShowFigures(const std::optional<AccuracyFigures>& figures);
     void ShowNote();
